@@ -1,0 +1,35 @@
+# The whole set-up on a fresh Debian 12 machine: `make demo` or `make test`.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build test demo sanitize fuzz bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure --timeout 300
+
+demo: build
+	@scripts/demo $(BUILD)
+
+# The same suite built with the address and undefined-behaviour sanitizers.
+sanitize: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DTAVRIN_SANITIZE=ON
+	cmake --build $(ASAN_BUILD)
+	cd $(ASAN_BUILD) && ctest --output-on-failure --timeout 600
+
+bench: build
+	@bench/run $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)
