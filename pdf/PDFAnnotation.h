@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QColor>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+#include <QVector>
+#include <memory>
+
+namespace Poppler {
+class Annotation;
+}
+
+// One annotation of a page. The same object stands for the same annotation for the life of the document,
+// so the undo history can hold it. Geometry is in page space: points, origin lower left, y up.
+class PDFAnnotation {
+public:
+    // A highlight not yet on any page; PDFPage::addAnnotation puts it there.
+    PDFAnnotation(const QRectF &bounds, const QColor &color, const QVector<QPointF> &quadrilateralPoints);
+    ~PDFAnnotation();
+    PDFAnnotation(const PDFAnnotation &) = delete;
+    PDFAnnotation &operator=(const PDFAnnotation &) = delete;
+
+    // The subtype name ("Highlight", "Underline", "Text", ...), empty when unknown.
+    QString type() const { return type_; }
+    QRectF bounds() const { return bounds_; }
+    QColor color() const { return color_; }
+    // Relative to the bounds' origin.
+    QVector<QPointF> quadrilateralPoints() const { return quads_; }
+
+private:
+    friend class PDFPage;
+    PDFAnnotation() = default;
+
+    QString type_;
+    QRectF bounds_;
+    QColor color_;
+    QVector<QPointF> quads_;
+    // Poppler's object while the annotation lies on a page; Poppler deletes it on removal.
+    std::unique_ptr<Poppler::Annotation> poppler_;
+};

@@ -1,0 +1,192 @@
+#include "PDFDocument.h"
+
+#include <poppler-qt6.h>
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+// Where a piece of text starts or ends: a page, a line on it and a position between two characters.
+struct Position {
+    int page = 0, line = 0, ch = 0;
+    bool operator<(const Position &o) const {
+        return std::tie(page, line, ch) < std::tie(o.page, o.line, o.ch);
+    }
+};
+
+// Text made comparable: compatibility forms (ligatures such as "ﬁ") spelt out, case folded, white space
+// as single spaces, lines joined by a space. `source` maps each unit back to its line and character.
+struct FoldedText {
+    QString text;
+    std::vector<std::pair<int, int>> source;
+
+    void append(const QString &units, int line, int ch) {
+        for (QChar c : units) {
+            if (c.isSpace()) {
+                if (text.isEmpty() || text.back() == ' ') continue;
+                c = ' ';
+            }
+            text.append(c);
+            source.emplace_back(line, ch);
+        }
+    }
+};
+
+QString fold(const QString &s) { return s.normalized(QString::NormalizationForm_KC).toCaseFolded(); }
+
+FoldedText fold(const TextModel &model) {
+    FoldedText folded;
+    for (int l = 0; l < int(model.lines.size()); ++l) {
+        folded.append(" ", l, -1);
+        const auto &chars = model.lines[size_t(l)].chars;
+        for (int c = 0; c < chars.size(); ++c) folded.append(fold(chars[c].text), l, c);
+    }
+    return folded;
+}
+
+// Characters [from, to) of a line as one piece of the selection: as wide as those characters, as high as
+// the whole line.
+void appendPiece(PDFSelection &selection, PDFPage *page, const TextLine &line, int from, int to) {
+    QRectF box;
+    QString text;
+    for (int c = from; c < to; ++c) {
+        box |= line.chars[c].box;
+        text += line.chars[c].text;
+    }
+    if (box.isEmpty()) return;  // only spaces
+    box.setTop(line.box.top());
+    box.setBottom(line.box.bottom());
+    if (!selection.lines.isEmpty()) selection.string += '\n';
+    selection.string += text;
+    selection.lines.push_back({page, page->toDisplay().inverted().mapRect(box)});
+}
+
+double distance(const QRectF &box, QPointF p) {
+    const double dx = std::max({box.left() - p.x(), 0.0, p.x() - box.right()});
+    const double dy = std::max({box.top() - p.y(), 0.0, p.y() - box.bottom()});
+    return dy * 1e4 + dx;  // vertical distance first: two columns may have different line spacing
+}
+
+// The nearest block, then its nearest line, then the gap between characters by their centres.
+Position hit(const PDFPage &page, QPointF pagePoint) {
+    const TextModel &model = page.text();
+    Position pos{page.index(), 0, 0};
+    if (model.lines.empty()) return pos;
+    const QPointF p = page.toDisplay().map(pagePoint);
+    const auto nearest = [&](const auto &items, auto boxOf) {
+        size_t best = 0;
+        for (size_t i = 1; i < items.size(); ++i)
+            if (distance(boxOf(items[i]), p) < distance(boxOf(items[best]), p)) best = i;
+        return best;
+    };
+    const TextBlock &block = model.blocks[nearest(model.blocks, [](const TextBlock &b) { return b.box; })];
+    const std::vector<TextLine> lines(model.lines.begin() + block.first, model.lines.begin() + block.last + 1);
+    pos.line = block.first + int(nearest(lines, [](const TextLine &l) { return l.box; }));
+    const auto &chars = model.lines[size_t(pos.line)].chars;
+    pos.ch = int(chars.size());
+    for (int c = 0; c < chars.size(); ++c) {
+        if (!chars[c].box.isEmpty() && chars[c].box.center().x() > p.x()) {
+            pos.ch = c;
+            break;
+        }
+    }
+    return pos;
+}
+
+}  // namespace
+
+std::unique_ptr<PDFDocument> PDFDocument::open(const QString &path) {
+    // Poppler's own messages would reach the caller's standard error.
+    static const bool silenced = (Poppler::setDebugErrorFunction([](const QString &, const QVariant &) {}, {}), true);
+    (void)silenced;
+    // Only regular files: Poppler would block on a FIFO.
+    if (!QFileInfo(path).isFile()) return nullptr;
+    std::unique_ptr<PDFDocument> d(new PDFDocument);
+    d->doc_ = Poppler::Document::load(path);
+    // Nothing but isLocked may be asked of a locked document: numPages crashes on it.
+    if (!d->doc_ || d->doc_->isLocked()) return nullptr;
+    d->doc_->setRenderHint(Poppler::Document::Antialiasing);
+    d->doc_->setRenderHint(Poppler::Document::TextAntialiasing);
+    const int count = d->doc_->numPages();
+    for (int i = 0; i < count; ++i) {
+        // A page that Poppler cannot make (a broken page tree) is left out.
+        if (auto page = d->doc_->page(i)) d->pages_.push_back(std::make_unique<PDFPage>(std::move(page), int(d->pages_.size())));
+    }
+    return d;
+}
+
+PDFDocument::~PDFDocument() {
+    pages_.clear();  // before the document they belong to
+}
+
+PDFSelection PDFDocument::findFirst(const QString &text) const {
+    const QString query = fold(text).simplified();
+    PDFSelection found;
+    if (query.isEmpty()) return found;
+    for (const auto &page : pages_) {
+        // A long document is searched once: keep no text models for it.
+        const TextModel model = page->extractText();
+        const FoldedText folded = fold(model);
+        const int at = folded.text.indexOf(query);
+        if (at < 0) continue;
+        int line = -1, from = 0, to = 0;
+        for (int i = at; i < at + query.size(); ++i) {
+            const auto [l, c] = folded.source[size_t(i)];
+            if (c < 0) continue;
+            if (l != line) {
+                if (line >= 0) appendPiece(found, page.get(), model.lines[size_t(line)], from, to);
+                line = l;
+                from = c;
+            }
+            to = c + 1;
+        }
+        if (line >= 0) appendPiece(found, page.get(), model.lines[size_t(line)], from, to);
+        return found;
+    }
+    return found;
+}
+
+PDFSelection PDFDocument::selection(PDFPage *fromPage, QPointF from, PDFPage *toPage, QPointF to) const {
+    PDFSelection selection;
+    if (!fromPage || !toPage) return selection;
+    Position a = hit(*fromPage, from), b = hit(*toPage, to);
+    if (b < a) std::swap(a, b);
+    for (int p = a.page; p <= b.page; ++p) {
+        PDFPage *page = pages_[size_t(p)].get();
+        const auto &lines = page->text().lines;
+        const int first = p == a.page ? a.line : 0;
+        const int last = p == b.page ? b.line : int(lines.size()) - 1;
+        for (int l = first; l <= last && l < int(lines.size()); ++l) {
+            const TextLine &line = lines[size_t(l)];
+            const int start = (p == a.page && l == a.line) ? a.ch : 0;
+            const int end = (p == b.page && l == b.line) ? b.ch : int(line.chars.size());
+            if (start < end) appendPiece(selection, page, line, start, end);
+        }
+    }
+    return selection;
+}
+
+bool PDFDocument::write(const QString &path) const {
+    // A link stays a link: its target receives the document.
+    QString target = path;
+    for (int depth = 0; depth < 64 && QFileInfo(target).isSymLink(); ++depth)
+        target = QFileInfo(target).symLinkTarget();
+    const QFileInfo info(target);
+    // A device or a directory is never replaced by a file.
+    if (info.exists() && !info.isFile()) return false;
+
+    // Poppler reports success on a full disk or a cut-off write, and writing onto the file it reads from
+    // empties it: write beside the target and move into place only when everything is out.
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    auto converter = doc_->pdfConverter();
+    converter->setOutputDevice(&file);
+    // Without WithChanges Poppler writes the original file unchanged.
+    converter->setPDFOptions(Poppler::PDFConverter::WithChanges);
+    if (!converter->convert() || !file.flush() || file.error() != QFileDevice::NoError) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}

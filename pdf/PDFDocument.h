@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QPointF>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "PDFPage.h"
+#include "PDFSelection.h"
+
+namespace Poppler {
+class Document;
+}
+
+class PDFDocument {
+public:
+    // None for a missing, unreadable, non-PDF or password-locked file.
+    static std::unique_ptr<PDFDocument> open(const QString &path);
+    ~PDFDocument();
+    PDFDocument(const PDFDocument &) = delete;
+    PDFDocument &operator=(const PDFDocument &) = delete;
+
+    int pageCount() const { return int(pages_.size()); }
+    PDFPage *page(int index) const { return pages_[size_t(index)].get(); }
+
+    // The first case-insensitive match in reading order, across line breaks; empty when there is none.
+    PDFSelection findFirst(const QString &text) const;
+    // The text between two page-space points, in reading order, in either direction.
+    PDFSelection selection(PDFPage *fromPage, QPointF from, PDFPage *toPage, QPointF to) const;
+
+    // The whole document with its annotations. Nothing at the path changes unless the write succeeds.
+    bool write(const QString &path) const;
+
+private:
+    PDFDocument() = default;
+    std::unique_ptr<Poppler::Document> doc_;
+    std::vector<std::unique_ptr<PDFPage>> pages_;
+};

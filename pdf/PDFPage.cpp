@@ -1,0 +1,188 @@
+#include "PDFPage.h"
+
+#include <poppler-qt6.h>
+
+#include <QUuid>
+
+namespace {
+
+QTransform ctm(Poppler::Page &page, int rotate) {
+    // Poppler adds the page's own /Rotate to the rotation asked for.
+    double m[6];
+    page.defaultCTM(m, 72.0, 72.0, rotate, true);
+    return QTransform(m[0], m[1], m[2], m[3], m[4], m[5]);
+}
+
+Poppler::Page::Rotation rotationUndoing(int degrees) {
+    switch (degrees) {
+        case 90: return Poppler::Page::Rotate270;
+        case 180: return Poppler::Page::Rotate180;
+        case 270: return Poppler::Page::Rotate90;
+        default: return Poppler::Page::Rotate0;
+    }
+}
+
+QString typeName(const Poppler::Annotation &a) {
+    switch (a.subType()) {
+        case Poppler::Annotation::AHighlight:
+            switch (static_cast<const Poppler::HighlightAnnotation &>(a).highlightType()) {
+                case Poppler::HighlightAnnotation::Highlight: return "Highlight";
+                case Poppler::HighlightAnnotation::Squiggly: return "Squiggly";
+                case Poppler::HighlightAnnotation::Underline: return "Underline";
+                case Poppler::HighlightAnnotation::StrikeOut: return "StrikeOut";
+            }
+            return {};
+        case Poppler::Annotation::AText: return "Text";
+        case Poppler::Annotation::ALine: return "Line";
+        case Poppler::Annotation::AGeom: return "Square";
+        case Poppler::Annotation::AStamp: return "Stamp";
+        case Poppler::Annotation::AInk: return "Ink";
+        case Poppler::Annotation::ALink: return "Link";
+        case Poppler::Annotation::ACaret: return "Caret";
+        case Poppler::Annotation::AFileAttachment: return "FileAttachment";
+        case Poppler::Annotation::ASound: return "Sound";
+        case Poppler::Annotation::AMovie: return "Movie";
+        case Poppler::Annotation::AScreen: return "Screen";
+        case Poppler::Annotation::AWidget: return "Widget";
+        default: return {};
+    }
+}
+
+// Lines that follow each other in reading order, overlap horizontally and lie less than 1.5 line heights
+// apart form a block: a column or a paragraph.
+std::vector<TextBlock> blocksOf(const std::vector<TextLine> &lines) {
+    std::vector<TextBlock> blocks;
+    for (int i = 0; i < int(lines.size()); ++i) {
+        const QRectF &box = lines[i].box;
+        if (!blocks.empty()) {
+            TextBlock &b = blocks.back();
+            const QRectF &prev = lines[b.last].box;
+            const double gap = box.top() - prev.bottom();
+            const bool overlaps = box.left() < prev.right() && prev.left() < box.right();
+            if (overlaps && gap > -box.height() && gap < 1.5 * std::max(box.height(), prev.height())) {
+                b.last = i;
+                b.box |= box;
+                continue;
+            }
+        }
+        blocks.push_back({i, i, box});
+    }
+    return blocks;
+}
+
+}  // namespace
+
+PDFAnnotation::PDFAnnotation(const QRectF &bounds, const QColor &color, const QVector<QPointF> &quads)
+    : type_("Highlight"), bounds_(bounds), color_(color), quads_(quads) {}
+
+PDFAnnotation::~PDFAnnotation() = default;
+
+PDFPage::PDFPage(std::unique_ptr<Poppler::Page> page, int index) : page_(std::move(page)), index_(index) {
+    switch (page_->orientation()) {
+        case Poppler::Page::Landscape: rotation_ = 90; break;
+        case Poppler::Page::UpsideDown: rotation_ = 180; break;
+        case Poppler::Page::Seascape: rotation_ = 270; break;
+        default: rotation_ = 0;
+    }
+    displaySize_ = page_->pageSizeF();
+    toDisplay_ = ctm(*page_, 0);
+    // Text comes unrotated (see extractText): from there to page space, then on to display space.
+    textToDisplay_ = ctm(*page_, (360 - rotation_) % 360).inverted() * toDisplay_;
+}
+
+PDFPage::~PDFPage() = default;
+
+QImage PDFPage::render(double pixelsPerPoint) const {
+    return page_->renderToImage(72.0 * pixelsPerPoint, 72.0 * pixelsPerPoint);
+}
+
+const TextModel &PDFPage::text() const {
+    if (!text_) text_ = extractText();
+    return *text_;
+}
+
+TextModel PDFPage::extractText() const {
+    // Asked with the page's rotation undone: on rotated pages Poppler's line order is wrong otherwise.
+    const auto words = page_->textList(rotationUndoing(rotation_));
+    TextModel model;
+    TextLine line;
+    for (const auto &word : words) {
+        const QList<uint> codes = word->text().toUcs4();
+        for (int i = 0; i < codes.size(); ++i) {
+            const QRectF box = textToDisplay_.mapRect(word->charBoundingBox(i));
+            line.chars.push_back({QString::fromUcs4(reinterpret_cast<const char32_t *>(&codes[i]), 1), box});
+            line.box |= box;
+        }
+        if (word->nextWord()) {
+            if (word->hasSpaceAfter()) line.chars.push_back({" ", {}});
+        } else if (!line.chars.isEmpty()) {
+            model.lines.push_back(std::move(line));
+            line = {};
+        }
+    }
+    if (!line.chars.isEmpty()) model.lines.push_back(std::move(line));
+    model.blocks = blocksOf(model.lines);
+    return model;
+}
+
+void PDFPage::loadAnnotations() const {
+    if (annotations_) return;
+    annotations_.emplace();
+    const QTransform fromNormalized =
+        QTransform::fromScale(displaySize_.width(), displaySize_.height()) * toDisplay_.inverted();
+    for (auto &a : page_->annotations()) {
+        auto wrapped = std::shared_ptr<PDFAnnotation>(new PDFAnnotation);
+        wrapped->type_ = typeName(*a);
+        wrapped->bounds_ = fromNormalized.mapRect(a->boundary());
+        wrapped->color_ = a->style().color();
+        wrapped->poppler_ = std::move(a);
+        annotations_->push_back(std::move(wrapped));
+    }
+}
+
+const std::vector<std::shared_ptr<PDFAnnotation>> &PDFPage::annotations() const {
+    loadAnnotations();
+    return *annotations_;
+}
+
+void PDFPage::addAnnotation(const std::shared_ptr<PDFAnnotation> &annotation) {
+    if (!annotation || annotation->poppler_) return;  // already on a page
+    loadAnnotations();
+    // Poppler takes its geometry in display space scaled to 0..1.
+    const QTransform toNormalized =
+        toDisplay_ * QTransform::fromScale(1.0 / displaySize_.width(), 1.0 / displaySize_.height());
+    const QRectF &r = annotation->bounds_;
+    auto highlight = std::make_unique<Poppler::HighlightAnnotation>();
+    highlight->setBoundary(toNormalized.mapRect(r));
+    // Poppler writes the quad's points 0, 1, 3, 2 to /QuadPoints: this gives upper left, upper right,
+    // lower left, lower right in the file.
+    Poppler::HighlightAnnotation::Quad quad{};
+    const QVector<QPointF> &q = annotation->quads_;
+    if (q.size() == 4) {
+        const QPointF o = r.topLeft();  // QRectF's top is page space's lower y
+        quad.points[0] = toNormalized.map(o + q[0]);
+        quad.points[1] = toNormalized.map(o + q[1]);
+        quad.points[3] = toNormalized.map(o + q[2]);
+        quad.points[2] = toNormalized.map(o + q[3]);
+    }
+    quad.feather = 0.1;
+    highlight->setHighlightQuads({quad});
+    Poppler::Annotation::Style style;
+    style.setColor(annotation->color_);
+    highlight->setStyle(style);
+    highlight->setUniqueName(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    page_->addAnnotation(highlight.get());
+    annotation->poppler_ = std::move(highlight);
+    annotations_->push_back(annotation);
+    ++generation_;
+}
+
+void PDFPage::removeAnnotation(const std::shared_ptr<PDFAnnotation> &annotation) {
+    if (!annotations_) return;
+    auto it = std::find(annotations_->begin(), annotations_->end(), annotation);
+    if (it == annotations_->end()) return;
+    annotations_->erase(it);
+    // Poppler deletes the object it is handed, also when the removal fails: hand it over exactly once.
+    page_->removeAnnotation(annotation->poppler_.release());
+    ++generation_;
+}
