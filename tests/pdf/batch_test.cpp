@@ -59,7 +59,7 @@ void expectHighlightOver(const QString &pdf, const QString &word, const QRectF &
         EXPECT_NEAR(yellow.center().x(), word_.center().x(), 3.0) << renderer.toStdString();
         EXPECT_NEAR(yellow.center().y(), word_.center().y(), 3.0) << renderer.toStdString();
         // Ghostscript draws the ends of a highlight rounded, a little past the rectangle.
-        EXPECT_NEAR(yellow.width(), word_.width(), renderer == "gs" ? 6.0 : 3.0) << renderer.toStdString();
+        EXPECT_NEAR(yellow.width(), word_.width(), renderer == "gs" ? 6.0 : 4.0) << renderer.toStdString();
     }
 }
 
