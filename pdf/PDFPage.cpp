@@ -125,6 +125,8 @@ TextModel PDFPage::extractText() const {
     return model;
 }
 
+QString PDFPage::plainText() const { return page_->text(QRectF()); }
+
 void PDFPage::loadAnnotations() const {
     if (annotations_) return;
     annotations_.emplace();

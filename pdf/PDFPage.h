@@ -53,6 +53,8 @@ public:
     const TextModel &text() const;
     // Built afresh and not kept, for a single pass over a long document.
     TextModel extractText() const;
+    // The words in reading order without their boxes: much cheaper than the model.
+    QString plainText() const;
 
     // In page order; a highlight added last is last.
     const std::vector<std::shared_ptr<PDFAnnotation>> &annotations() const;
