@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "Editor.h"
+#include "PDFView.h"
+#include "Swatch.h"
+#include "fixtures.h"
+
+// An editor on a generated document, driven as a user would.
+class EditorTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    std::unique_ptr<Editor> editor;
+
+    // Pages of lines; see fixtures::writeTextPdf.
+    void open(const std::vector<QStringList> &pages, const QString &output = {}) {
+        const QString in = dir.filePath("in.pdf");
+        fixtures::writeTextPdf(in, pages);
+        openFile(in, output);
+    }
+    void openFile(const QString &in, const QString &output = {}) {
+        std::shared_ptr<PDFDocument> doc = PDFDocument::open(in);
+        ASSERT_TRUE(doc);
+        editor = std::make_unique<Editor>(in, output.isEmpty() ? dir.filePath("out.pdf") : output, doc, "note");
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->window.get()));
+    }
+
+    // Where a word's first character starts (fraction 0) or its last ends (1), in view coordinates.
+    QPoint at(int page, const QString &word, double fraction = 0.0) const {
+        PDFPage *p = editor->doc->page(page);
+        for (const TextLine &line : p->text().lines) {
+            QString text;
+            for (const TextChar &c : line.chars) text += c.text;
+            const int i = text.indexOf(word);
+            if (i < 0) continue;
+            const QRectF first = line.chars[i].box, last = line.chars[i + word.size() - 1].box;
+            const QPointF display(first.left() + fraction * (last.right() - first.left()) + (fraction == 0 ? 1 : -1),
+                                  first.center().y());
+            const QRectF r = editor->view->pageRect(p);
+            const double scale = r.width() / p->displaySize().width();
+            return (r.topLeft() + display * scale).toPoint();
+        }
+        ADD_FAILURE() << "no " << word.toStdString() << " on page " << page;
+        return {};
+    }
+    QWidget *viewport() const { return editor->view->viewport(); }
+
+    void drag(QPoint from, QPoint to) {
+        QTest::mousePress(viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(viewport(), (from + to) / 2);
+        QTest::mouseMove(viewport(), to);
+        QTest::mouseRelease(viewport(), Qt::LeftButton, {}, to);
+        QTest::qWait(20);  // mouseUp runs on a later turn of the loop
+    }
+    void click(QPoint at) {
+        QTest::mouseClick(viewport(), Qt::LeftButton, {}, at);
+        QTest::qWait(20);
+    }
+    void clickSwatch(int i) { QTest::mouseClick(editor->buttons[size_t(i)], Qt::LeftButton); }
+    QString status() const { return editor->status->text(); }
+    size_t highlightsOn(int page) const {
+        size_t n = 0;
+        for (const auto &a : editor->doc->page(page)->annotations()) n += a->type() == "Highlight";
+        return n;
+    }
+};
