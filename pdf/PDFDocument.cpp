@@ -69,6 +69,9 @@ FoldedText fold(const TextModel &model) {
 // Characters [from, to) of a line as one piece of the selection: as wide as those characters, as high as
 // the whole line.
 void appendPiece(PDFSelection &selection, PDFPage *page, const TextLine &line, int from, int to) {
+    // Spaces between words have no box: a piece neither starts nor ends with one.
+    while (from < to && line.chars[from].box.isEmpty()) ++from;
+    while (to > from && line.chars[to - 1].box.isEmpty()) --to;
     QRectF box;
     QString text;
     for (int c = from; c < to; ++c) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QKeyEvent>
 #include <QLabel>
+#include <ostream>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -9,6 +11,8 @@
 #include "PDFView.h"
 #include "Swatch.h"
 #include "fixtures.h"
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 // An editor on a generated document, driven as a user would.
 class EditorTest : public ::testing::Test {
