@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <ostream>
@@ -17,8 +18,24 @@ inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdS
 // An editor on a generated document, driven as a user would.
 class EditorTest : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
+    // Named after the test, not random: a death test's child runs the test again and must write where
+    // the parent looks.
+    struct Folder {
+        QString root;
+        Folder() {
+            const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+            root = QDir::temp().filePath(QString("tavrin-test-%1.%2").arg(info->test_suite_name(), info->name()));
+            QDir(root).removeRecursively();
+            QDir().mkpath(root);
+        }
+        QString filePath(const QString &name) const { return QDir(root).filePath(name); }
+        QString path() const { return root; }
+    } dir;
     std::unique_ptr<Editor> editor;
+    void TearDown() override {
+        editor.reset();
+        QDir(dir.root).removeRecursively();
+    }
 
     // Pages of lines; see fixtures::writeTextPdf.
     void open(const std::vector<QStringList> &pages, const QString &output = {}) {

@@ -1,0 +1,105 @@
+// Save, Cancel, Escape and the close request: every way the editor ends, with its exit status.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "editor_support.h"
+#include "palette.h"
+
+namespace {
+
+using ::testing::ExitedWithCode;
+
+class Ending : public EditorTest {
+protected:
+    QString out() const { return dir.filePath("out.pdf"); }
+    void SetUp() override { open({{"Words to mark on the page", "and a second line"}}); }
+    void paintSomething() {
+        clickSwatch(0);
+        drag(at(0, "Words"), at(0, "mark", 1));
+        ASSERT_TRUE(editor->changed);
+    }
+    // Answers the next modal box by clicking the button with this text, and remembers what it showed.
+    QStringList shown;
+    void answer(const QString &button) {
+        QTimer::singleShot(100, [this, button] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            shown = QStringList{box->text(), box->informativeText()};
+            QList<QAbstractButton *> buttons = box->buttons();
+            std::sort(buttons.begin(), buttons.end(), [](auto *a, auto *b) { return a->x() < b->x(); });
+            for (QAbstractButton *b : buttons) shown << b->text();
+            for (QAbstractButton *b : buttons)
+                if (b->text() == button) return b->click();
+            ADD_FAILURE() << "no button " << button.toStdString();
+        });
+    }
+};
+
+TEST_F(Ending, WithoutChangesEveryEndIsTwoAndWritesNothing) {
+    EXPECT_EXIT(editor->saveAndQuit(), ExitedWithCode(2), "");
+    EXPECT_EXIT(editor->cancel(), ExitedWithCode(2), "");
+    EXPECT_EXIT(editor->window->close(), ExitedWithCode(2), "");
+    EXPECT_EXIT((QTest::keyClick(editor->view, Qt::Key_Escape), QTest::qWait(300)), ExitedWithCode(2), "");
+    EXPECT_FALSE(QFile::exists(out()));
+}
+
+TEST_F(Ending, SaveWritesTheMarksAndEndsWithZero) {
+    paintSomething();
+    EXPECT_EXIT((QTest::keyClick(editor->view, Qt::Key_S, Qt::ControlModifier), QTest::qWait(300)),
+                ExitedWithCode(0), "");
+    auto written = PDFDocument::open(out());
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->page(0)->annotations().size(), 1u);
+}
+
+TEST_F(Ending, TheQuestionDecides) {
+    paintSomething();
+    EXPECT_EXIT((answer("Don't Save"), editor->cancel()), ExitedWithCode(2), "");
+    EXPECT_FALSE(QFile::exists(out()));
+    EXPECT_EXIT((answer("Save"), editor->window->close()), ExitedWithCode(0), "");
+    EXPECT_TRUE(QFile::exists(out()));
+    QFile::remove(out());
+
+    // "Cancel" goes back to editing with everything as it was; undoing all still asks.
+    editor->undoLast();
+    answer("Cancel");
+    editor->cancel();
+    EXPECT_EQ(shown, QStringList({"Save the highlights?",
+                                  "The PDF in the note gets the new marks. The previous file stays in the note's versions.",
+                                  "Save", "Don't Save", "Cancel"}));
+    EXPECT_TRUE(editor->window->isVisible());
+    EXPECT_TRUE(editor->changed);
+    EXPECT_EQ(editor->armed, color(palette[0].second));
+    EXPECT_FALSE(QFile::exists(out()));
+}
+
+TEST_F(Ending, AFailedSaveAlertsAndKeepsEverything) {
+    editor.reset();
+    openFile(dir.filePath("in.pdf"), dir.filePath("missing/out.pdf"));
+    paintSomething();
+    const size_t groups = editor->added.size();
+    answer("OK");
+    editor->saveAndQuit();
+    EXPECT_EQ(shown.value(0), "The PDF could not be saved");
+    EXPECT_TRUE(editor->window->isVisible());
+    EXPECT_TRUE(editor->changed);
+    EXPECT_EQ(editor->added.size(), groups);
+    EXPECT_TRUE(editor->armed.has_value());
+
+    // The same through the question; then, once the folder exists, a second Save succeeds.
+    answer("Save");
+    QTimer::singleShot(400, [this] { answer("OK"); });
+    editor->cancel();
+    EXPECT_TRUE(editor->window->isVisible());
+    QDir(dir.path()).mkdir("missing");
+    EXPECT_EXIT(editor->saveAndQuit(), ExitedWithCode(0), "");
+    EXPECT_TRUE(QFile::exists(dir.filePath("missing/out.pdf")));
+}
+
+}  // namespace
