@@ -179,7 +179,7 @@ void PDFPage::addAnnotation(const std::shared_ptr<PDFAnnotation> &annotation) {
     ++generation_;
 }
 
-void PDFPage::removeAnnotation(const std::shared_ptr<PDFAnnotation> &annotation) {
+void PDFPage::removeAnnotation(std::shared_ptr<PDFAnnotation> annotation) {
     if (!annotations_) return;
     auto it = std::find(annotations_->begin(), annotations_->end(), annotation);
     if (it == annotations_->end()) return;

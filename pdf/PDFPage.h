@@ -60,7 +60,7 @@ public:
     const std::vector<std::shared_ptr<PDFAnnotation>> &annotations() const;
     void addAnnotation(const std::shared_ptr<PDFAnnotation> &annotation);
     // A no-op when the annotation is not on this page (any more).
-    void removeAnnotation(const std::shared_ptr<PDFAnnotation> &annotation);
+    void removeAnnotation(std::shared_ptr<PDFAnnotation> annotation);  // by value: callers pass list elements
     // Raised on every change of the annotations, so a view knows its image is stale.
     int generation() const { return generation_; }
 
