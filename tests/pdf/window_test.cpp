@@ -156,6 +156,7 @@ TEST_F(Window, TheCloseRequestAsksAndSaveWrites) {
     const QString out = path("out.pdf");
     launch(document(), out);
     paintFirstLine();
+    focus();
     tool(WM_CLOSE, {window});
     answer(0);
     EXPECT_EQ(finish(), 0);
