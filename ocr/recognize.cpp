@@ -125,7 +125,9 @@ std::optional<std::string> recognize(const std::string& path, TextRecognizer& re
 }
 
 std::optional<std::string> recognize(const std::string& path) {
-    // Kept for the whole run: it holds the loaded models.
-    static TesseractRecognizer recognizer;
-    return recognize(path, recognizer);
+    // Kept for the whole run: it holds the loaded models. Never destroyed:
+    // Tesseract's dictionary cache, a static of its own, is torn down first at
+    // exit, and the engine would then hand its dictionaries back to a dead cache.
+    static auto* const recognizer = new TesseractRecognizer;
+    return recognize(path, *recognizer);
 }
