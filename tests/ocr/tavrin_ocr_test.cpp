@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <QDir>
 #include <QProcess>
@@ -134,6 +135,19 @@ TEST_F(TavrinOcr, EveryFileFailedIsStatusThreeAndSilence) {
     const Outcome all = run(failing);
     EXPECT_EQ(all.out + all.err, "");
     EXPECT_EQ(all.status, 3);
+}
+
+TEST_F(TavrinOcr, LostOutputIsNotSuccess) {
+    // Our own node of the full device, so that no system path is ever written.
+    const QByteArray full = QFile::encodeName(path("full"));
+    if (::mknod(full.constData(), S_IFCHR | 0600, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "cannot make a device node";
+    QProcess process;
+    process.setStandardOutputFile(path("full"));
+    process.start(TAVRIN_OCR, {path("english.png")});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.readAllStandardError(), "");
+    EXPECT_EQ(process.exitCode(), 1);
 }
 
 }  // namespace
