@@ -37,7 +37,7 @@ private:
     int saved_;
 };
 
-// Large enough for the photos of any phone (Qt refuses images over 128 MB by
+// Large enough for full-size phone photos (Qt refuses images over 128 MB by
 // default), small enough that a forged header cannot claim the machine's memory.
 constexpr int allocationLimitMB = 1024;
 
