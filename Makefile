@@ -29,7 +29,10 @@ sanitize: deps
 	cd $(ASAN_BUILD) && ctest --output-on-failure --timeout 600
 
 bench: build
-	@bench/run $(BUILD)
+	cmake --build $(BUILD) --target view-bench
+	bench/batch-search.sh $(BUILD)
+	$(BUILD)/bench/view-bench
+	cmake --build $(BUILD) --target bench-ocr
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
