@@ -115,11 +115,12 @@ protected:
     // The question takes the keyboard focus when it opens; its buttons take focus in the order Save,
     // Don't Save, Cancel, Save first.
     void answer(int tabs) {
-        // Wait until the question holds the focus: keys sent earlier would reach the editor.
-        for (int i = 0; i < 100 && tool("xdotool", {"getwindowfocus"}).toULongLong() ==
-                                       window.toULongLong() + 0; ++i)
+        // Keys sent before the question holds the focus would reach the editor: wait for it.
+        int waited = 0;
+        for (; waited < 100 && tool("xdotool", {"getwindowfocus", "getwindowname"}) != "tavrin-pdf"; ++waited)
             QThread::msleep(100);
-        QThread::msleep(300);
+        if (waited == 100) tool("import", {"-window", "root", "/tmp/tavrin-window-failure.png"});
+        ASSERT_LT(waited, 100) << "the question never took the focus; the screen is in /tmp/tavrin-window-failure.png";
         for (int i = 0; i < tabs; ++i) xdo({"key", "Tab"});
         xdo({"key", "space"});
     }
@@ -156,13 +157,12 @@ TEST_F(Window, EscapeAndDontSaveWritesNothing) {
     EXPECT_FALSE(QFile::exists(out));
 }
 
-// Disabled: about one run in six the question never takes the focus after the close request; to be
-// looked into before it runs in CI.
+// Disabled: in about one run in four under this harness the program ignores the close request (and a
+// second one) although the same steps by hand always work; to be understood before it runs in CI.
 TEST_F(Window, DISABLED_TheCloseRequestAsksAndSaveWrites) {
     const QString out = path("out.pdf");
     launch(document(), out);
     paintFirstLine();
-    focus();
     tool(WM_CLOSE, {window});
     answer(0);
     EXPECT_EQ(finish(), 0);
