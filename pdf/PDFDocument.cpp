@@ -79,8 +79,13 @@ void appendPiece(PDFSelection &selection, PDFPage *page, const TextLine &line, i
         text += line.chars[c].text;
     }
     if (box.isEmpty()) return;  // only spaces
-    box.setTop(line.box.top());
-    box.setBottom(line.box.bottom());
+    if (line.vertical) {
+        box.setLeft(line.box.left());
+        box.setRight(line.box.right());
+    } else {
+        box.setTop(line.box.top());
+        box.setBottom(line.box.bottom());
+    }
     if (!selection.lines.isEmpty()) selection.string += '\n';
     selection.string += text;
     selection.lines.push_back({page, page->toDisplay().inverted().mapRect(box)});
@@ -107,10 +112,15 @@ Position hit(const PDFPage &page, QPointF pagePoint) {
     const TextBlock &block = model.blocks[nearest(model.blocks, [](const TextBlock &b) { return b.box; })];
     const std::vector<TextLine> lines(model.lines.begin() + block.first, model.lines.begin() + block.last + 1);
     pos.line = block.first + int(nearest(lines, [](const TextLine &l) { return l.box; }));
-    const auto &chars = model.lines[size_t(pos.line)].chars;
+    const TextLine &line = model.lines[size_t(pos.line)];
+    const auto &chars = line.chars;
     pos.ch = int(chars.size());
+    const bool down = line.vertical && chars.front().box.top() < chars.back().box.top();
+    const bool up = line.vertical && !down;
     for (int c = 0; c < chars.size(); ++c) {
-        if (!chars[c].box.isEmpty() && chars[c].box.center().x() > p.x()) {
+        const QPointF centre = chars[c].box.center();
+        const bool past = up ? centre.y() < p.y() : down ? centre.y() > p.y() : centre.x() > p.x();
+        if (!chars[c].box.isEmpty() && past) {
             pos.ch = c;
             break;
         }

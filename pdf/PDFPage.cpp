@@ -70,6 +70,12 @@ std::vector<TextBlock> blocksOf(const std::vector<TextLine> &lines) {
     return blocks;
 }
 
+TextLine finished(TextLine line) {
+    const QPointF run = line.chars.back().box.center() - line.chars.front().box.center();
+    line.vertical = std::abs(run.y()) > std::abs(run.x());
+    return line;
+}
+
 }  // namespace
 
 PDFAnnotation::PDFAnnotation(const QRectF &bounds, const QColor &color, const QVector<QPointF> &quads)
@@ -116,16 +122,18 @@ TextModel PDFPage::extractText() const {
         if (word->nextWord()) {
             if (word->hasSpaceAfter()) line.chars.push_back({" ", {}});
         } else if (!line.chars.isEmpty()) {
-            model.lines.push_back(std::move(line));
+            model.lines.push_back(finished(std::move(line)));
             line = {};
         }
     }
-    if (!line.chars.isEmpty()) model.lines.push_back(std::move(line));
+    if (!line.chars.isEmpty()) model.lines.push_back(finished(std::move(line)));
     model.blocks = blocksOf(model.lines);
     return model;
 }
 
-QString PDFPage::plainText() const { return page_->text(QRectF()); }
+// Poppler clips a null rectangle to the crop box taken unrotated, which loses text on landscape-rotated
+// pages: ask for everything instead.
+QString PDFPage::plainText() const { return page_->text(QRectF(-1e6, -1e6, 2e6, 2e6)); }
 
 void PDFPage::loadAnnotations() const {
     if (annotations_) return;

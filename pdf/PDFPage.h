@@ -25,6 +25,7 @@ struct TextChar {
 struct TextLine {
     QVector<TextChar> chars;
     QRectF box;
+    bool vertical = false;  // runs down or up the screen, as on a turned page
 };
 struct TextBlock {
     int first = 0, last = 0;  // line indices, inclusive

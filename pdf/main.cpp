@@ -2,6 +2,8 @@
 //   tavrin-pdf <in.pdf> <out.pdf> [title]            the editor window
 //   tavrin-pdf <in.pdf> <out.pdf> ... --test TEXT     paint the first match of TEXT, write, exit
 #include <unistd.h>
+
+#include <csignal>
 #include <xcb/xcb.h>
 
 #include <QApplication>
@@ -62,6 +64,9 @@ std::unique_ptr<QApplication> makeApplication(std::vector<char *> &qtArgs) {
 int main(int argc, char *argv[]) {
     // Qt's own messages would reach the caller's standard error.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    // A write cut off by the file-size limit fails like any other (and cleans up after itself) instead of
+    // killing the process halfway.
+    std::signal(SIGXFSZ, SIG_IGN);
     args.assign(argv, argv + argc);
     if (args.size() < 3) {
         say("usage: tavrin-pdf <in.pdf> <out.pdf> [title]\n");

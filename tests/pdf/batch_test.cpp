@@ -70,7 +70,8 @@ TEST_F(Batch, PaintsTheMatchOnOrdinaryRotatedAndOffsetPages) {
         bool upright;
     };
     for (const Case &c : {Case{{0, 0, 612, 792}, 0, true}, Case{{0, 0, 612, 792}, 90, false},
-                          Case{{0, 0, 612, 792}, 270, false}, Case{{-200, 100, 500, 600}, 0, true},
+                          Case{{0, 0, 612, 792}, 270, false}, Case{{0, 0, 612, 792}, 90, true},
+                          Case{{-200, 100, 500, 600}, 0, true},
                           Case{{50, -30, 600, 700}, 90, false}}) {
         SCOPED_TRACE(QString("rotate %1 media %2,%3").arg(c.rotate).arg(c.media.left()).arg(c.media.top()).toStdString());
         fixtures::RawPage page{c.media, c.rotate, {}, {}};
