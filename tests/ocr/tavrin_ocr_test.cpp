@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <zlib.h>
+
 #include <QDir>
+#include <QtEndian>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -128,6 +131,40 @@ TEST_F(TavrinOcr, LostOutputIsNotSuccess) {
     const Outcome full = run({"english.png"}, path("full"));
     EXPECT_EQ(full.err, "");
     EXPECT_EQ(full.status, 1);
+}
+
+TEST_F(TavrinOcr, HostileImagesNeitherCrashNorHang) {
+    // A real PNG whose header claims 100,000 x 100,000 pixels (the header's checksum made to match).
+    QByteArray huge = read("english.png");
+    const QByteArray side = QByteArray::fromHex("000186a0");
+    huge.replace(16, 4, side).replace(20, 4, side);
+    const quint32 crc = qToBigEndian(quint32(crc32(0, reinterpret_cast<const Bytef*>(huge.constData() + 12), 17)));
+    huge.replace(29, 4, QByteArray(reinterpret_cast<const char*>(&crc), 4));
+    write("huge.png", huge);
+    write("zero.png", {});
+    QImage deep = page(english).convertToFormat(QImage::Format_RGBA64);
+    ASSERT_TRUE(deep.save(path("deep.png")));
+    QImage dot(1, 1, QImage::Format_RGB32);
+    dot.fill(Qt::white);
+    ASSERT_TRUE(dot.save(path("dot.png")));
+    QImage strip(20000, 20, QImage::Format_RGB32);
+    strip.fill(Qt::white);
+    ASSERT_TRUE(strip.save(path("strip.png")));
+    ASSERT_EQ(QProcess::execute("convert", {"-quiet", path("english.png"), path("russian.png"), path("anim.gif")}), 0);
+    ASSERT_EQ(QProcess::execute("convert", {"-quiet", path("photo.jpg"), "-colorspace", "CMYK", path("cmyk.jpg")}), 0);
+
+    for (const QString name : {"huge.png", "zero.png", "fifo", "folder.png"}) {
+        const Outcome o = run({name});
+        EXPECT_EQ(o.out + o.err, "") << name.toStdString();
+        EXPECT_EQ(o.status, 3) << name.toStdString();
+    }
+    for (const QString name : {"deep.png", "dot.png", "strip.png", "anim.gif", "cmyk.jpg"}) {
+        const Outcome o = run({name});
+        EXPECT_EQ(o.err, "") << name.toStdString();
+        EXPECT_EQ(o.status, 0) << name.toStdString();
+        EXPECT_TRUE(o.out.endsWith('\n')) << name.toStdString();
+    }
+    EXPECT_LT(cer(QString::fromUtf8(run({"deep.png"}).out.chopped(1)), english.join('\n')), 0.05);
 }
 
 }  // namespace
