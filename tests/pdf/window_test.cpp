@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -112,17 +113,27 @@ protected:
         ASSERT_FALSE(first.isEmpty());
         dragAcross(first);
     }
-    // The question takes the keyboard focus when it opens; its buttons take focus in the order Save,
-    // Don't Save, Cancel, Save first.
+    // The question's buttons take focus in the order Save, Don't Save, Cancel, Save first. Without a window
+    // manager the question does not always get the keyboard focus by itself, so it is given it, as a window
+    // manager would.
     void answer(int tabs) {
-        // Keys sent before the question holds the focus would reach the editor: wait for it.
-        int waited = 0;
-        for (; waited < 100 && tool("xdotool", {"getwindowfocus", "getwindowname"}) != "tavrin-pdf"; ++waited)
-            QThread::msleep(100);
-        if (waited == 100) tool("import", {"-window", "root", "/tmp/tavrin-window-failure.png"});
-        ASSERT_LT(waited, 100) << "the question never took the focus; the screen is in /tmp/tavrin-window-failure.png";
+        QString box;
+        for (int i = 0; i < 50 && box.isEmpty(); ++i, QThread::msleep(200)) box = newTopLevel();
+        if (box.isEmpty()) tool("import", {"-window", "root", "/tmp/tavrin-window-failure.png"});
+        ASSERT_FALSE(box.isEmpty()) << "no question on screen; the screen is in /tmp/tavrin-window-failure.png";
+        xdo({"windowfocus", "--sync", box});
         for (int i = 0; i < tabs; ++i) xdo({"key", "Tab"});
         xdo({"key", "space"});
+    }
+    // A window on screen besides the editor's: the question (it has no name of its own).
+    QString newTopLevel() {
+        static const QRegularExpression child("^\\s+(0x[0-9a-f]+) ");
+        for (const QString &line : QString::fromLatin1(tool("xwininfo", {"-root", "-children"})).split('\n')) {
+            const QString id = child.match(line).captured(1);
+            if (id.isEmpty() || id.toULongLong(nullptr, 16) == window.toULongLong()) continue;
+            if (tool("xwininfo", {"-id", id}).contains("IsViewable")) return QString::number(id.toULongLong(nullptr, 16));
+        }
+        return {};
     }
     QString document() {
         const QString in = path("in.pdf");
@@ -157,8 +168,8 @@ TEST_F(Window, EscapeAndDontSaveWritesNothing) {
     EXPECT_FALSE(QFile::exists(out));
 }
 
-// Disabled: in about one run in four under this harness the program ignores the close request (and a
-// second one) although the same steps by hand always work; to be understood before it runs in CI.
+// Disabled: in about one run in four the close request sent by wm-close is not acted on at all (no question
+// window is ever created) although the same steps by hand always work; to be understood before it runs in CI.
 TEST_F(Window, DISABLED_TheCloseRequestAsksAndSaveWrites) {
     const QString out = path("out.pdf");
     launch(document(), out);
