@@ -103,15 +103,16 @@ Position hit(const PDFPage &page, QPointF pagePoint) {
     Position pos{page.index(), 0, 0};
     if (model.lines.empty()) return pos;
     const QPointF p = page.toDisplay().map(pagePoint);
-    const auto nearest = [&](const auto &items, auto boxOf) {
-        size_t best = 0;
-        for (size_t i = 1; i < items.size(); ++i)
-            if (distance(boxOf(items[i]), p) < distance(boxOf(items[best]), p)) best = i;
+    // The index in [first, last] whose box lies nearest.
+    const auto nearest = [&](int first, int last, auto boxOf) {
+        int best = first;
+        for (int i = first + 1; i <= last; ++i)
+            if (distance(boxOf(i), p) < distance(boxOf(best), p)) best = i;
         return best;
     };
-    const TextBlock &block = model.blocks[nearest(model.blocks, [](const TextBlock &b) { return b.box; })];
-    const std::vector<TextLine> lines(model.lines.begin() + block.first, model.lines.begin() + block.last + 1);
-    pos.line = block.first + int(nearest(lines, [](const TextLine &l) { return l.box; }));
+    const TextBlock &block = model.blocks[size_t(
+        nearest(0, int(model.blocks.size()) - 1, [&](int i) { return model.blocks[size_t(i)].box; }))];
+    pos.line = nearest(block.first, block.last, [&](int i) { return model.lines[size_t(i)].box; });
     const TextLine &line = model.lines[size_t(pos.line)];
     const auto &chars = line.chars;
     pos.ch = int(chars.size());
