@@ -154,7 +154,13 @@ void PDFView::mousePressEvent(QMouseEvent *event) {
 void PDFView::mouseMoveEvent(QMouseEvent *event) {
     if (!dragging_) return;
     moved_ = moved_ || (event->position() - pressPoint_).manhattanLength() >= 2;
-    if (moved_) select(event->position());
+    if (!moved_) return;
+    // Dragging past the top or the bottom scrolls on, so a selection can run across many pages.
+    const double y = event->position().y();
+    QScrollBar *bar = verticalScrollBar();
+    if (y < 0) bar->setValue(bar->value() + int(y));
+    if (y > viewport()->height()) bar->setValue(bar->value() + int(y - viewport()->height()));
+    select(event->position());
 }
 
 void PDFView::mouseReleaseEvent(QMouseEvent *event) {

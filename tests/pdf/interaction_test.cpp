@@ -92,11 +92,13 @@ TEST_F(Interaction, EraseTakesTheLatestHighlightUnderThePointer) {
 }
 
 TEST_F(Interaction, CtrlZUndoesOnePagesShareAndOtherKeysPassOn) {
-    clickSwatch(0);
-    drag(at(0, "third"), at(1, "Another", 1));
+    // One painting over both pages (the view cannot show both at once).
+    PDFSelection across = editor->doc->findFirst("third");
+    across.lines += editor->doc->findFirst("Another").lines;
+    editor->paint(across, color(palette[0].second));
+    editor->refresh();
     ASSERT_EQ(highlightsOn(0) + highlightsOn(1), 2u);
     ASSERT_EQ(editor->added.size(), 2u);
-    clickSwatch(0);
     EXPECT_EQ(status(), "2 marks added");
 
     int keysSeen = 0;
@@ -127,6 +129,20 @@ TEST_F(Interaction, CtrlZUndoesOnePagesShareAndOtherKeysPassOn) {
     QTest::keyClick(editor->view, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(keysSeen, 2);
     EXPECT_EQ(status(), "untouched");
+}
+
+TEST_F(Interaction, ADragPastTheBottomScrollsOnIntoTheNextPage) {
+    const QPoint from = at(0, "third");
+    QTest::mousePress(viewport(), Qt::LeftButton, {}, from);
+    for (int i = 0; i < 40 && editor->view->pageRect(editor->doc->page(1)).top() > 200; ++i)
+        QTest::mouseMove(viewport(), QPoint(from.x(), viewport()->height() + 60));
+    const QPoint to = at(1, "Another", 1);
+    QTest::mouseMove(viewport(), to);
+    QTest::mouseRelease(viewport(), Qt::LeftButton, {}, to);
+    const PDFSelection s = editor->view->currentSelection();
+    EXPECT_EQ(s.string, "third line to close\nAnother");
+    ASSERT_EQ(s.lines.size(), 2);
+    EXPECT_EQ(s.lines[1].page, editor->doc->page(1));
 }
 
 TEST_F(Interaction, ReleasesThroughTheWindowAreActedOnOnce) {
