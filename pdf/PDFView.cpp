@@ -3,10 +3,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <cmath>
 
 namespace {
 constexpr double kGap = 8;     // between pages and around them, in logical pixels
 constexpr int kCacheBytes = 96 << 20;  // a few ratio-2 pages; more only costs memory
+constexpr double kMaxPixels = 24e6;    // the most one page image may hold
 }  // namespace
 
 PDFView::PDFView(QWidget *parent) : QAbstractScrollArea(parent), cache_(kCacheBytes) {
@@ -74,8 +76,12 @@ void PDFView::paintEvent(QPaintEvent *event) {
                            (qFuzzyCompare(cached->width, rect.width()) || settle_.isActive());
         QImage image = cached ? cached->image : QImage();
         if (!fresh) {
-            image = page->render(scale_ * ratio);
-            image.setDevicePixelRatio(ratio);
+            // A page of absurd proportions is rendered coarser rather than into gigabytes.
+            const QSizeF size = page->displaySize();
+            const double cap = std::sqrt(kMaxPixels / std::max(1.0, size.width() * size.height()));
+            const double pixelsPerPoint = std::min(scale_ * ratio, cap);
+            image = page->render(pixelsPerPoint);
+            image.setDevicePixelRatio(pixelsPerPoint / scale_);
             // QCache deletes at once what does not fit: draw from our own copy.
             cache_.insert(i, new Rendered{image, rect.width(), page->generation()},
                           std::max<qsizetype>(1, image.sizeInBytes()));

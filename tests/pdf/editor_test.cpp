@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QLayout>
+#include <QScrollBar>
 
 #include "editor_support.h"
 #include "palette.h"
@@ -91,6 +92,26 @@ TEST_F(EditorTest, PaintMakesOneHighlightPerLinePieceAndOneGroupPerPage) {
     thin.lines[0].bounds.setSize({1.0, 1.0});
     editor->paint(thin, green);
     EXPECT_EQ(editor->added.size(), 4u);
+}
+
+}  // namespace
+
+namespace {
+
+// Pages of absurd shape are drawn (coarser), not allocated into gigabytes; selection across them holds.
+TEST_F(EditorTest, OddPagesAreDrawnAndSelectable) {
+    const QString in = dir.filePath("odd.pdf");
+    // The narrowest pages set the scale: a point of width becomes the view's whole width.
+    fixtures::writeRawPdf(in, {{{0, 0, 1, 14400}, 0, {{0, 7000, "a needle"}}, {}},
+                               {{0, 0, 1, 400}, 0, {{0, 200, "the last page"}}, {}}});
+    openFile(in);
+    PDFView *view = editor->view;
+    for (int step = 0; step <= 4; ++step) {
+        view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() * step / 4);
+        EXPECT_FALSE(view->viewport()->grab().isNull());
+    }
+    const PDFSelection all = editor->doc->selection(editor->doc->page(0), {0, 14400}, editor->doc->page(1), {1, 0});
+    EXPECT_FALSE(all.isEmpty());
 }
 
 }  // namespace
