@@ -18,32 +18,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "support.h"
+
 namespace {
 
 struct Sample {
     QString name;
     QStringList lines;
 };
-
-QImage page(const QStringList& lines, const QString& family, int pixelSize, QColor ground = Qt::white,
-            QColor ink = Qt::black, bool bold = false) {
-    QFont font(family);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    const QFontMetrics metrics(font);
-    int width = 0;
-    for (const auto& line : lines) width = std::max(width, metrics.horizontalAdvance(line));
-    const int step = metrics.lineSpacing() * 3 / 2;
-    QImage image(width + 2 * pixelSize, static_cast<int>(lines.size()) * step + 2 * pixelSize,
-                 QImage::Format_ARGB32);
-    image.fill(ground);
-    QPainter painter(&image);
-    painter.setFont(font);
-    painter.setPen(ink);
-    for (int i = 0; i < lines.size(); ++i)
-        painter.drawText(pixelSize, pixelSize + metrics.ascent() + i * step, lines[i]);
-    return image;
-}
 
 // Uneven light, grain and a slight tilt, as from a phone held over a sheet.
 QImage photo(const QImage& sheet) {
@@ -67,21 +49,6 @@ QImage photo(const QImage& sheet) {
 QString normalized(const QString& text) {
     static const QRegularExpression space("\\s+");
     return QString(text).replace(space, " ").trimmed();
-}
-
-int distance(const QString& a, const QString& b) {
-    std::vector<int> row(static_cast<size_t>(b.size()) + 1);
-    for (size_t j = 0; j < row.size(); ++j) row[j] = static_cast<int>(j);
-    for (int i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = i;
-        for (int j = 1; j <= b.size(); ++j) {
-            const int substitution = diagonal + (a[i - 1] != b[j - 1]);
-            diagonal = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, substitution});
-        }
-    }
-    return row.back();
 }
 
 struct Timed {
@@ -184,8 +151,8 @@ int main(int argc, char** argv) {
         const Timed ours = runProgram(program, {path});
         const Timed command = runProgram("tesseract", {path, "stdout", "-l", "rus+eng"});
         concatenated += ours.out;
-        const int oursDistance = distance(normalized(QString::fromUtf8(ours.out)), reference);
-        const int commandDistance = distance(normalized(QString::fromUtf8(command.out)), reference);
+        const int oursDistance = editDistance(normalized(QString::fromUtf8(ours.out)), reference);
+        const int commandDistance = editDistance(normalized(QString::fromUtf8(command.out)), reference);
         neverWorse = neverWorse && oursDistance <= commandDistance;
         oursErrors += oursDistance;
         commandErrors += commandDistance;

@@ -34,7 +34,7 @@ protected:
         ASSERT_TRUE(page(english, "DejaVu Serif", 32).save(path("english.png")));
         ASSERT_TRUE(page(russian, "DejaVu Sans Mono", 26).save(path("russian.png")));
         ASSERT_TRUE(page({}).save(path("blank.png")));
-        ASSERT_TRUE(page(english, "DejaVu Sans", 30, true).save(path("transparent.png")));
+        ASSERT_TRUE(page(english, "DejaVu Sans", 30, Qt::transparent).save(path("transparent.png")));
         // Stored turned a quarter to the left; its EXIF tag says to turn it back.
         ASSERT_TRUE(page(russian + english).transformed(QTransform().rotate(-90)).save(path("photo.jpg")));
         ASSERT_EQ(QProcess::execute("exiftool",
