@@ -1,5 +1,6 @@
 // Read an image file the way recognize does before it hands the bitmap to the recogniser.
 #include <QImage>
+#include <QImageReader>
 
 #include "recognize.h"
 #include "scratch.h"
@@ -13,6 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const std::string in = scratch::path("in").toStdString();
     if (!scratch::store(QString::fromStdString(in), data, size)) return 0;
     const QImage image = loadImage(in);
-    if (!image.isNull()) bitmapOf(image);
+    const QImage bitmap = image.isNull() ? QImage() : bitmapOf(image);
+    QImageReader header(QString::fromStdString(in));
+    scratch::outcome(header.format(), scratch::magnitude(header.size().width()),
+                     scratch::magnitude(header.size().height()), image.format(), bitmap.isNull());
     return 0;
 }

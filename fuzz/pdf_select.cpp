@@ -33,9 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                          fraction(data, size, 3)};
     for (int i = 0; i < doc->pageCount() && i < 20; ++i) {
         PDFPage *page = doc->page(i);
-        doc->selection(page, point(*page, f[0], f[1]), page, point(*page, f[2], f[3]));
+        const PDFSelection s = doc->selection(page, point(*page, f[0], f[1]), page, point(*page, f[2], f[3]));
+        scratch::outcome(i, scratch::magnitude(page->text().lines.size()), scratch::magnitude(s.lines.size()),
+                         scratch::magnitude(s.string.size()), page->displaySize().isEmpty());
     }
     PDFPage *first = doc->page(0), *last = doc->page(doc->pageCount() - 1);
-    doc->selection(first, point(*first, f[2], f[3]), last, point(*last, f[0], f[1]));
+    const PDFSelection all = doc->selection(first, point(*first, f[2], f[3]), last, point(*last, f[0], f[1]));
+    scratch::outcome(scratch::magnitude(doc->pageCount()), scratch::magnitude(all.lines.size()));
     return 0;
 }

@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const auto doc = PDFDocument::open(in);
     if (!doc) return 0;
     const PDFSelection match = doc->findFirst("the");
+    scratch::outcome(scratch::magnitude(doc->pageCount()), match.lines.size(), scratch::magnitude(match.string.size()));
     if (match.isEmpty()) return 0;
     // Editor::paint without the window: a highlight per line piece at least a point each way.
     for (const PDFSelection::Line &line : match.lines) {
@@ -26,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         line.page->addAnnotation(
             std::make_shared<PDFAnnotation>(r, yellow, QVector<QPointF>{{0, h}, {w, h}, {0, 0}, {w, 0}}));
     }
-    doc->write(out);
+    const bool written = doc->write(out);
+    scratch::outcome(written, scratch::magnitude(match.lines.first().page->annotations().size()));
     return 0;
 }

@@ -109,6 +109,62 @@ QByteArray updatedPdf() {
     return pdf;
 }
 
+// Objects numbered from 1 in the order given, the first being the catalog; a classic cross-reference table.
+QByteArray pdfOf(const std::vector<QByteArray> &objects) {
+    QByteArray pdf = "%PDF-1.4\n";
+    std::vector<int> at;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        at.push_back(int(pdf.size()));
+        pdf += QByteArray::number(int(i) + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const int xref = int(pdf.size());
+    const QByteArray size = QByteArray::number(int(objects.size()) + 1);
+    pdf += "xref\n0 " + size + "\n0000000000 65535 f \n";
+    for (int off : at) pdf += QString("%1 00000 n \n").arg(off, 10, 10, QChar('0')).toLatin1();
+    return pdf + "trailer\n<< /Size " + size + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+}
+
+QByteArray streamOf(const QByteArray &dict, const QByteArray &data) {
+    return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+// Text whose codes map to more than one character, to a surrogate pair, to a ligature, a combining
+// accent, a space and nothing: the text model counts characters, Poppler counts glyphs.
+QByteArray toUnicodePdf() {
+    const QByteArray cmap =
+        "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Fuzz def\n"
+        "1 begincodespacerange <00> <FF> endcodespacerange\n"
+        "6 beginbfchar <01> <00660069> <02> <D835DC00> <03> <FB01> <04> <0301> <05> <0020> <06> <>\nendbfchar\n"
+        "1 beginbfrange <61> <7A> <0061> endbfrange\nendcmap CMapName currentdict /CMap defineresource pop end end";
+    return pdfOf({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << /Font << /F1 4 0 R >> >> "
+        "/Contents 5 0 R >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 6 0 R >>",
+        streamOf("", "BT /F1 12 Tf 20 150 Td (the \001\002\003\004e\005\006 the) Tj 0 -20 Td (x\004\004the) Tj ET"),
+        streamOf("", cmap),
+    });
+}
+
+// Text drawn by a Type 3 font and from inside a form, on a page whose tree points back at itself.
+QByteArray type3LoopPdf() {
+    return pdfOf({
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 2 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << /Font << /F3 4 0 R >> "
+        "/XObject << /X 6 0 R >> >> /Contents 5 0 R >>",
+        "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 10 10] /FontMatrix [0.1 0 0 0.1 0 0] "
+        "/CharProcs << /box 7 0 R >> /Encoding << /Type /Encoding /Differences [97 /box 101 /box 104 /box 116 /box] >> "
+        "/FirstChar 97 /LastChar 116 /Widths [10 0 0 0 10 0 0 10 0 0 0 0 0 0 0 0 0 0 0 10] >>",
+        streamOf("", "BT /F3 12 Tf 20 150 Td (the a the) Tj ET /X Do"),
+        streamOf("/Type /XObject /Subtype /Form /BBox [0 0 300 200] /Matrix [1 0 0 1 0 -60] "
+                 "/Resources << /Font << /F3 4 0 R >> >>",
+                 "BT /F3 12 Tf 20 150 Td (ate the) Tj ET"),
+        streamOf("", "10 0 0 0 10 10 d1 0 0 10 10 re f"),
+    });
+}
+
 void writePdfs() {
     using fixtures::RawPage;
     fixtures::writeRawPdf(out.filePath("raw.pdf"),
@@ -124,8 +180,22 @@ void writePdfs() {
                             "<< /Type /Annot /Subtype /Text /Rect [200 100 220 120] /Contents (note) >>]"}});
     fixtures::writeTextPdf(out.filePath("columns.pdf"),
                            {{"the left column\tthe right column", "ﬁnd the ligature\tand the other side"}});
+    // Boxes that are empty, inverted, odd rotations, a crop box, a user unit.
+    fixtures::writeRawPdf(out.filePath("boxes.pdf"),
+                          {{QRectF(0, 0, 0, 0), 0, {{10, 10, "the empty box"}}, {}},
+                           {QRectF(612, 792, -612, -792), 45, {{40, 700, "the inverted box"}}, {}},
+                           {QRectF(0, 0, 400, 300), 180, {{40, 250, "the cropped page"}}, "/CropBox [30 200 300 280] /UserUnit 2"}});
     save("objstm.pdf", objectStreamPdf());
     save("updated.pdf", updatedPdf());
+    save("tounicode.pdf", toUnicodePdf());
+    save("type3loop.pdf", type3LoopPdf());
+    // Every offset in the table off by a few bytes: Poppler rebuilds the table from the objects.
+    QByteArray shifted = pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R "
+                                "/Resources << /Font << /F1 5 0 R >> >> >>",
+                                streamOf("", "BT /F1 12 Tf 10 50 Td (broken the table) Tj ET"),
+                                "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>"});
+    save("shifted.pdf", shifted.insert(9, "% a comment that moves every object\n"));
 }
 
 // ---- Images: every format Qt writes here, some variants, and GIFs, which Qt only reads.
