@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const auto doc = PDFDocument::open(in);
     if (!doc) return 0;
     const PDFSelection match = doc->findFirst("the");
-    scratch::outcome(scratch::magnitude(doc->pageCount()), match.lines.size(), scratch::magnitude(match.string.size()));
+    scratch::outcome(scratch::magnitude(doc->pageCount()), match.lines.size(),
+                     scratch::magnitude(match.string.size()));
     if (match.isEmpty()) return 0;
     // Editor::paint without the window: a highlight per line piece at least a point each way.
     for (const PDFSelection::Line &line : match.lines) {

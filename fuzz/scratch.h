@@ -2,9 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHashFunctions>
 #include <QString>
 #include <QTemporaryDir>
-#include <QHashFunctions>
 #include <QtGlobal>
 #include <cstddef>
 #include <cstdint>
