@@ -28,6 +28,14 @@ sanitize: deps
 	cmake --build $(ASAN_BUILD)
 	cd $(ASAN_BUILD) && ctest --output-on-failure --timeout 600
 
+# Each fuzz target for FUZZ_SECONDS, one after the other, built with clang; findings go to fuzz-out/.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DTAVRIN_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) --target fuzz-all
+	fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench: build
 	cmake --build $(BUILD) --target view-bench
 	bench/batch-search.sh $(BUILD)

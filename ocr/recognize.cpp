@@ -41,6 +41,8 @@ private:
 // default), small enough that a forged header cannot claim the machine's memory.
 constexpr int allocationLimitMB = 1024;
 
+}  // namespace
+
 // The image in a file, or a null image. Only regular files are read: a FIFO
 // would block the run and a directory or device holds no image. The file is
 // opened once and checked through its descriptor, so it cannot change between
@@ -80,8 +82,6 @@ QImage bitmapOf(const QImage& image) {
     bitmap.reinterpretAsFormat(QImage::Format_RGB32);
     return bitmap;
 }
-
-}  // namespace
 
 std::optional<std::string> recognize(const std::string& path, TextRecognizer& recognizer) {
     const QImage image = loadImage(path);
