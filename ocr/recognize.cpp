@@ -40,6 +40,7 @@ private:
 // Large enough for full-size phone photos (Qt refuses images over 128 MB by
 // default), small enough that a forged header cannot claim the machine's memory.
 constexpr int allocationLimitMB = 1024;
+constexpr int maxSide = 32767;
 
 }  // namespace
 
@@ -61,6 +62,9 @@ QImage loadImage(const std::string& path) {
     // Read by content, not by name; phone photos keep their orientation in EXIF.
     QImageReader reader(&file);
     reader.setAutoTransform(true);
+    // Tesseract takes no side over 32767 pixels: refuse such an image before decoding a gigabyte of it.
+    const QSize size = reader.size();
+    if (size.width() > maxSide || size.height() > maxSide) return {};
     const SilencedStandardError silenced;
     return reader.read();
 }

@@ -142,6 +142,9 @@ TEST_F(TavrinOcr, HostileImagesNeitherCrashNorHang) {
     huge.replace(29, 4, QByteArray(reinterpret_cast<const char*>(&crc), 4));
     write("huge.png", huge);
     write("zero.png", {});
+    // 67 bytes of GIF claiming a 40705 x 6402 canvas, found by the image fuzzer: refused at once.
+    write("canvas.gif", QByteArray::fromHex("474946383961019f0219910000040000ff61f008362e56000021f90457454250002c3f0000ff"
+                                            "3060c0f0d02021f9000092030002ff3f00000205044371145300000308"));
     QImage deep = page(english).convertToFormat(QImage::Format_RGBA64);
     ASSERT_TRUE(deep.save(path("deep.png")));
     QImage dot(1, 1, QImage::Format_RGB32);
@@ -153,7 +156,7 @@ TEST_F(TavrinOcr, HostileImagesNeitherCrashNorHang) {
     ASSERT_EQ(QProcess::execute("convert", {"-quiet", path("english.png"), path("russian.png"), path("anim.gif")}), 0);
     ASSERT_EQ(QProcess::execute("convert", {"-quiet", path("photo.jpg"), "-colorspace", "CMYK", path("cmyk.jpg")}), 0);
 
-    for (const QString name : {"huge.png", "zero.png", "fifo", "folder.png"}) {
+    for (const QString name : {"huge.png", "canvas.gif", "zero.png", "fifo", "folder.png"}) {
         const Outcome o = run({name});
         EXPECT_EQ(o.out + o.err, "") << name.toStdString();
         EXPECT_EQ(o.status, 3) << name.toStdString();
