@@ -22,8 +22,11 @@ int main(int argc, char **argv) {
     event.type = atom(c, "WM_PROTOCOLS");
     event.data.data32[0] = atom(c, "WM_DELETE_WINDOW");
     event.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(c, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
-    xcb_flush(c);
+    // Waits for the server's answer: a client that hangs up at once may have its last requests dropped unread.
+    xcb_generic_error_t *error = xcb_request_check(
+        c, xcb_send_event_checked(c, 0, event.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event)));
+    const int status = error ? 1 : 0;
+    free(error);
     xcb_disconnect(c);
-    return 0;
+    return status;
 }
