@@ -37,7 +37,7 @@ fuzz: deps
 	fuzz/run $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 bench: build
-	cmake --build $(BUILD) --target view-bench
+	cmake --build $(BUILD) --target view-bench make-long-pdf
 	bench/batch-search.sh $(BUILD)
 	$(BUILD)/bench/view-bench
 	cmake --build $(BUILD) --target bench-ocr

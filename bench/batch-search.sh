@@ -7,7 +7,7 @@ pages=${2:-1000}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$build/tests/pdf/make-test-pdf" long "$work/long.pdf" "$pages" "unmistakable needle" 2>/dev/null
+"$build/bench/make-long-pdf" "$work/long.pdf" "$pages" "unmistakable needle" 2>/dev/null
 echo "document: $pages pages, $(du -h "$work/long.pdf" | cut -f1)"
 
 measure() {  # prints "seconds peak-kB": the best of three runs, since the machine may be busy

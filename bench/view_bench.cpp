@@ -13,7 +13,7 @@
 #include "Editor.h"
 #include "PDFView.h"
 #include "Swatch.h"
-#include "fixtures.h"
+#include "long_pdf.h"
 
 namespace {
 // Counts the view's paints, so a measurement can stop at the first one after its action.
@@ -38,7 +38,7 @@ int main(int argc, char *argv[]) {
     const int pages = argc > 1 ? atoi(argv[1]) : 1000;
     QTemporaryDir dir;
     const QString in = dir.filePath("long.pdf");
-    fixtures::writeLongPdf(in, pages, "unmistakable needle");
+    writeLongPdf(in, pages, "unmistakable needle");
     std::printf("document: %d pages\n", pages);
 
     QElapsedTimer clock;

@@ -1,17 +1,16 @@
 #pragma once
 
 #include <QDir>
-#include <QKeyEvent>
 #include <QLabel>
-#include <ostream>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <ostream>
 
 #include "Editor.h"
 #include "PDFView.h"
 #include "Swatch.h"
 #include "fixtures.h"
+#include "palette.h"
 
 inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
@@ -28,14 +27,10 @@ protected:
             QDir(root).removeRecursively();
             QDir().mkpath(root);
         }
+        ~Folder() { QDir(root).removeRecursively(); }
         QString filePath(const QString &name) const { return QDir(root).filePath(name); }
-        QString path() const { return root; }
     } dir;
     std::unique_ptr<Editor> editor;
-    void TearDown() override {
-        editor.reset();
-        QDir(dir.root).removeRecursively();
-    }
 
     // Pages of lines; see fixtures::writeTextPdf.
     void open(const std::vector<QStringList> &pages, const QString &output = {}) {
@@ -62,8 +57,7 @@ protected:
             const QPointF display(first.left() + fraction * (last.right() - first.left()) + (fraction == 0 ? 1 : -1),
                                   first.center().y());
             const QRectF r = editor->view->pageRect(p);
-            const double scale = r.width() / p->displaySize().width();
-            return (r.topLeft() + display * scale).toPoint();
+            return (r.topLeft() + display * r.width() / p->displaySize().width()).toPoint();
         }
         ADD_FAILURE() << "no " << word.toStdString() << " on page " << page;
         return {};
@@ -77,10 +71,7 @@ protected:
         QTest::mouseRelease(viewport(), Qt::LeftButton, {}, to);
         QTest::qWait(20);  // mouseUp runs on a later turn of the loop
     }
-    void click(QPoint at) {
-        QTest::mouseClick(viewport(), Qt::LeftButton, {}, at);
-        QTest::qWait(20);
-    }
+    void click(QPoint at) { drag(at, at); }
     void clickSwatch(int i) { QTest::mouseClick(editor->buttons[size_t(i)], Qt::LeftButton); }
     QString status() const { return editor->status->text(); }
     size_t highlightsOn(int page) const {

@@ -9,7 +9,6 @@
 #include <QTimer>
 
 #include "editor_support.h"
-#include "palette.h"
 
 namespace {
 
@@ -97,7 +96,7 @@ TEST_F(Ending, AFailedSaveAlertsAndKeepsEverything) {
     QTimer::singleShot(400, [this] { answer("OK"); });
     editor->cancel();
     EXPECT_TRUE(editor->window->isVisible());
-    QDir(dir.path()).mkdir("missing");
+    QDir().mkdir(dir.filePath("missing"));
     EXPECT_EXIT(editor->saveAndQuit(), ExitedWithCode(0), "");
     EXPECT_TRUE(QFile::exists(dir.filePath("missing/out.pdf")));
 }

@@ -26,7 +26,4 @@ struct RawPage {
 };
 void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const QString &trailerExtra = {});
 
-// A document of `count` pages of filler whose only occurrence of `needle` is on the last page.
-void writeLongPdf(const QString &path, int count, const QString &needle);
-
 }  // namespace fixtures

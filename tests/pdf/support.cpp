@@ -49,13 +49,10 @@ std::vector<Highlight> highlights(const QString &pdf) {
     QByteArray json;
     runTool("qpdf", {"--json", "--json-key=qpdf", "--json-key=pages", pdf}, &json);
     const QJsonObject root = QJsonDocument::fromJson(json).object();
-    QJsonObject objects = root.value("qpdf").toArray().at(1).toObject();
-    if (objects.isEmpty()) objects = root.value("objects").toObject();
+    const QJsonObject objects = root.value("qpdf").toArray().at(1).toObject();
     const auto resolve = [&](const QJsonValue &v) -> QJsonValue {
         if (v.isString() && v.toString().endsWith(" R")) {
-            QJsonValue o = objects.value("obj:" + v.toString());
-            if (o.isUndefined()) o = objects.value(v.toString());
-            return o.toObject().contains("value") ? o.toObject().value("value") : o;
+            return objects.value("obj:" + v.toString()).toObject().value("value");
         }
         return v;
     };
@@ -92,19 +89,12 @@ QRectF wordBox(const QString &pdf, int page, const QString &word) {
     return {};
 }
 
-QImage render(const QString &renderer, const QString &pdf, int page, const QString &dir) {
-    const QString n = QString::number(page + 1);
-    const QString png = QDir(dir).filePath(renderer + "-" + n + ".png");
-    if (renderer == "pdftoppm") {
-        const QString base = QDir(dir).filePath("pdftoppm");
-        runTool("pdftoppm", {"-r", "72", "-cropbox", "-png", "-singlefile", "-f", n, "-l", n, pdf, base});
-        return QImage(base + ".png");
-    }
-    if (renderer == "mutool")
-        runTool("mutool", {"draw", "-q", "-r", "72", "-o", png, pdf, n});
+QImage render(const QString &renderer, const QString &pdf, const QString &dir) {
+    const QString png = QDir(dir).filePath(renderer + ".png");
+    if (renderer == "pdftoppm")
+        runTool("pdftoppm", {"-r", "72", "-png", "-singlefile", "-f", "1", "-l", "1", pdf, png.chopped(4)});
     else
-        runTool("gs", {"-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=png16m", "-r72", "-dUseCropBox",
-                       "-dFirstPage=" + n, "-dLastPage=" + n, "-sOutputFile=" + png, pdf});
+        runTool("mutool", {"draw", "-q", "-r", "72", "-o", png, pdf, "1"});
     return QImage(png);
 }
 

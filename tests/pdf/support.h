@@ -30,8 +30,8 @@ std::vector<Highlight> highlights(const QString &pdf);
 // A word's box in display space (top left of the crop box, rotation applied) as pdftotext reads it.
 QRectF wordBox(const QString &pdf, int page, const QString &word);
 
-// The page rendered at 72 dpi by "pdftoppm", "mutool" or "gs".
-QImage render(const QString &renderer, const QString &pdf, int page, const QString &dir);
+// The first page rendered at 72 dpi by "pdftoppm" or "mutool".
+QImage render(const QString &renderer, const QString &pdf, const QString &dir);
 // The bounding box of the pixels in the first palette colour.
 QRect yellowBox(const QImage &image);
 
