@@ -18,8 +18,8 @@ class Batch : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString path(const QString &name) const { return dir.filePath(name); }
-    void expectRun(const QStringList &args, int status, const QByteArray &err = {}, const QStringList &env = {}) {
-        const Result run = runPdf(args, env, dir.path());
+    void expectRun(const QStringList &args, int status, const QByteArray &err = {}, const QStringList &unset = {}) {
+        const Result run = runPdf(args, unset, dir.path());
         EXPECT_EQ(run.status, status) << args.join(' ').toStdString();
         EXPECT_EQ(run.err, err);
         EXPECT_TRUE(run.out.isEmpty());
@@ -111,7 +111,7 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     QProcess::execute("qpdf", {"--encrypt", "user", "owner", "256", "--", pdf, path("locked.pdf")});
     for (const QString bad : {"notes.txt", "missing.pdf", "locked.pdf", "--test"})
         for (const QStringList &extra : {QStringList{}, QStringList{"--test", "Budget"}})
-            expectRun(QStringList{bad, "out.pdf"} + extra, 1, "not a PDF: " + bad.toUtf8() + "\n", {"DISPLAY="});
+            expectRun(QStringList{bad, "out.pdf"} + extra, 1, "not a PDF: " + bad.toUtf8() + "\n", {"DISPLAY"});
     EXPECT_FALSE(QFile::exists(path("out.pdf")));
 
     // An owner password alone does not lock the document.
@@ -132,7 +132,7 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     EXPECT_EQ(highlights(path("two.pdf")).size(), 1u);
 
     // The interactive mode without a display says so in one line.
-    const Result run = runPdf({pdf, path("out.pdf")}, {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
+    const Result run = runPdf({pdf, path("out.pdf")}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.endsWith("\n") && run.err.count('\n') == 1) << run.err.toStdString();
 }

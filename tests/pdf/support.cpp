@@ -18,18 +18,12 @@ static QProcess::ExitStatus runTool(const QString &program, const QStringList &a
     return p.exitStatus();
 }
 
-Result runPdf(const QStringList &args, const QStringList &env, const QString &cwd) {
+Result runPdf(const QStringList &args, const QStringList &unset, const QString &cwd) {
     QProcess p;
-    QStringList environment = QProcess::systemEnvironment();
-    for (const QString &e : env) {
-        const QString name = e.section('=', 0, 0);
-        environment.erase(std::remove_if(environment.begin(), environment.end(),
-                                         [&](const QString &s) { return s.startsWith(name + "="); }),
-                          environment.end());
-        if (e.contains('=') && !e.endsWith('=')) environment << e;
-    }
-    p.setEnvironment(environment);
-    if (!cwd.isEmpty()) p.setWorkingDirectory(cwd);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : unset) environment.remove(name);
+    p.setProcessEnvironment(environment);
+    p.setWorkingDirectory(cwd);
     p.start(TAVRIN_PDF, args);
     p.waitForFinished(120000);
     Result r;

@@ -15,8 +15,8 @@ struct Result {
     int status = -1;
     QByteArray out, err;
 };
-// Runs the built tavrin-pdf with these arguments; `env` entries (NAME=value) replace the environment.
-Result runPdf(const QStringList &args, const QStringList &env = {}, const QString &cwd = {});
+// Runs the built tavrin-pdf with these arguments, without the variables named in `unset`.
+Result runPdf(const QStringList &args, const QStringList &unset = {}, const QString &cwd = {});
 
 struct Highlight {
     QRectF rect;                 // /Rect, page space
