@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
-#include <QWindow>
 
 #include "editor_support.h"
 
@@ -105,19 +104,6 @@ TEST_F(Interaction, ADragPastTheBottomScrollsOnIntoTheNextPage) {
     QTest::mouseMove(viewport(), to);
     QTest::mouseRelease(viewport(), Qt::LeftButton, {}, to);
     EXPECT_EQ(editor->view->currentSelection().string, "third line to close\nAnother");
-}
-
-// Qt shows one release at several levels; erasing on each would take two overlapping highlights at once.
-TEST_F(Interaction, ReleasesThroughTheWindowAreActedOnOnce) {
-    const PDFSelection word = editor->doc->findFirst("second");
-    editor->paint(word, color(palette[2].second));
-    editor->paint(word, color(palette[2].second));
-    QTest::mouseClick(editor->eraseBtn, Qt::LeftButton);
-    QWindow *window = editor->window->windowHandle();
-    QTest::mouseClick(window, Qt::LeftButton, {}, at(0, "second", 0.5) + viewport()->mapTo(editor->window.get(), QPoint()));
-    QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(600, 4));  // the strip's background
-    QTest::qWait(30);
-    EXPECT_EQ(highlightsOn(0), 1u);
 }
 
 TEST_F(EditorTest, SelectionFollowsReadingOrder) {
