@@ -1,8 +1,6 @@
-// The palette, the editor window and painting, in-process on the offscreen platform.
+// The palette, painting and odd pages, in-process on the offscreen platform.
 #include <gtest/gtest.h>
 
-#include <QLayout>
-#include <QPushButton>
 #include <QScrollBar>
 
 #include "editor_support.h"
@@ -15,27 +13,6 @@ TEST(Palette, ColoursAreReadFromTheirLastSixHexDigits) {
     EXPECT_EQ(color("ffef9e"), QColor(0x0f, 0xef, 0x9e));  // the first character goes whatever it is
     EXPECT_EQ(color("#123456ffef9e"), color("#ffef9e"));
     EXPECT_EQ(color(""), QColor(0, 0, 0));
-}
-
-TEST_F(EditorTest, WindowShowsTheStripAboveThePages) {
-    open({{"One page of text"}});
-    QWidget *w = editor->window.get();
-    EXPECT_EQ(w->windowTitle(), "note");
-    EXPECT_EQ(w->size(), QSize(980, 1000));
-    EXPECT_EQ(editor->buttons[9]->toolTip(), "Highlight gray: select text, then click; click again to keep it on");
-    // Left to right: ten swatches, Erase, Undo, the status, a gap, Cancel, Save; the view fills the rest below.
-    QStringList order;
-    auto *strip = w->layout()->itemAt(0)->layout();
-    for (int i = 0; i < strip->count(); ++i) {
-        QWidget *item = strip->itemAt(i)->widget();
-        if (auto *swatch = qobject_cast<Swatch *>(item))
-            EXPECT_EQ(swatch->fill(), color(palette[size_t(i)].second));
-        else
-            order << (!item ? "gap" : item == editor->status ? "status" : static_cast<QPushButton *>(item)->text());
-    }
-    EXPECT_EQ(order, QStringList({"Erase", "Undo", "status", "gap", "Cancel", "Save"}));
-    EXPECT_EQ(status(), "Select text, then pick a color");
-    EXPECT_EQ(editor->view->width(), 980);
 }
 
 TEST_F(EditorTest, PaintMakesOneHighlightPerLinePieceAndOneGroupPerPage) {
