@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "cer.h"
 #include "support.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 
+#include "cer.h"
 #include "recognize.h"
 
 void PrintTo(const QByteArray& bytes, std::ostream* os) { *os << '"' << bytes.toStdString() << '"'; }
@@ -35,18 +36,6 @@ QImage page(const QColor& ground) {
     painter.drawText(30, 30, 520, 200, 0, left);
     painter.drawText(600, 46, 450, 200, 0, right);
     return image;
-}
-
-// Character error rate: the edit distance from a to the reference b over b's length.
-double cer(const QString& a, const QString& b) {
-    std::vector<int> r(a.size() + 1);
-    for (int j = 0; j <= a.size(); ++j) r[j] = j;
-    for (int i = 0; i < b.size(); ++i) {
-        int d = std::exchange(r[0], i + 1);
-        for (int j = 0; j < a.size(); ++j)
-            d = std::exchange(r[j + 1], std::min({r[j + 1] + 1, r[j] + 1, d + (a[j] != b[i])}));
-    }
-    return double(r.back()) / b.size();
 }
 
 class TavrinOcr : public testing::Test {
