@@ -231,6 +231,7 @@ void Editor::refresh() {
         status->setText(QString::number(marks) + " marks added");
     else
         status->setText("Select text, then pick a color");
+    view->setFollowsLinks(!erasing);
     view->viewport()->update();  // pages whose highlights changed are drawn anew
 }
 

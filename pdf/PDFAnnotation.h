@@ -28,6 +28,16 @@ public:
     // Relative to the bounds' origin.
     QVector<QPointF> quadrilateralPoints() const { return quads_; }
 
+    // Where a link leads inside the document: a page index, and how far down that page to show, as a
+    // fraction of its height (negative: its top). Page -1 when the link leads nowhere inside the document.
+    struct Destination {
+        int page = -1;
+        double top = -1;
+    };
+    Destination destination() const { return destination_; }
+    // A link's address (a URI action); empty for every other annotation.
+    QString url() const { return url_; }
+
 private:
     friend class PDFPage;
     PDFAnnotation() = default;
@@ -36,6 +46,8 @@ private:
     QRectF bounds_;
     QColor color_;
     QVector<QPointF> quads_;
+    Destination destination_;
+    QString url_;
     // Poppler's object while the annotation lies on a page; Poppler deletes it on removal.
     std::unique_ptr<Poppler::Annotation> poppler_;
 };

@@ -146,7 +146,7 @@ std::unique_ptr<PDFDocument> PDFDocument::open(const QString &path) {
     const int count = d->doc_->numPages();
     for (int i = 0; i < count; ++i) {
         // A page that Poppler cannot make (a broken page tree) is left out.
-        if (auto page = d->doc_->page(i)) d->pages_.push_back(std::make_unique<PDFPage>(std::move(page), int(d->pages_.size())));
+        if (auto page = d->doc_->page(i)) d->pages_.push_back(std::make_unique<PDFPage>(std::move(page), int(d->pages_.size()), d->lock_));
     }
     return d;
 }
@@ -206,6 +206,29 @@ PDFSelection PDFDocument::selection(PDFPage *fromPage, QPointF from, PDFPage *to
     return selection;
 }
 
+PDFSelection PDFDocument::selectionAt(PDFPage *page, QPointF point, TextUnit unit) const {
+    PDFSelection selection;
+    if (!page) return selection;
+    const QPointF p = page->toDisplay().map(point);
+    for (const TextLine &line : page->text().lines) {
+        if (!line.box.adjusted(-1, -1, 1, 1).contains(p)) continue;
+        int from = 0, to = int(line.chars.size());
+        if (unit == TextUnit::Word) {
+            int at = -1;
+            for (int c = 0; c < to; ++c)
+                if (!line.chars[c].box.isEmpty() && (at < 0 || distance(line.chars[c].box, p) < distance(line.chars[at].box, p)))
+                    at = c;
+            if (at < 0) continue;
+            // Out to the spaces on either side.
+            for (from = at; from > 0 && !line.chars[from - 1].box.isEmpty();) --from;
+            for (to = at + 1; to < int(line.chars.size()) && !line.chars[to].box.isEmpty();) ++to;
+        }
+        appendPiece(selection, page, line, from, to);
+        return selection;
+    }
+    return selection;
+}
+
 bool PDFDocument::write(const QString &path) const {
     // A link stays a link: its target receives the document.
     QString target = path;
@@ -219,6 +242,7 @@ bool PDFDocument::write(const QString &path) const {
     // empties it: write beside the target and move into place only when everything is out.
     QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly)) return false;
+    const auto hold = lock_.interrupt();
     auto converter = doc_->pdfConverter();
     converter->setOutputDevice(&file);
     // Without WithChanges Poppler writes the original file unchanged.

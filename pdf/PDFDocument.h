@@ -12,6 +12,8 @@ namespace Poppler {
 class Document;
 }
 
+enum class TextUnit { Word, Line };
+
 class PDFDocument {
 public:
     // None for a missing, unreadable, non-PDF or password-locked file.
@@ -27,12 +29,15 @@ public:
     PDFSelection findFirst(const QString &text) const;
     // The text between two page-space points, in reading order, in either direction.
     PDFSelection selection(PDFPage *fromPage, QPointF from, PDFPage *toPage, QPointF to) const;
+    // The word or the line under a page-space point; empty where no text lies there.
+    PDFSelection selectionAt(PDFPage *page, QPointF point, TextUnit unit) const;
 
     // The whole document with its annotations. Nothing at the path changes unless the write succeeds.
     bool write(const QString &path) const;
 
 private:
     PDFDocument() = default;
+    mutable PopplerLock lock_;  // outlives the pages and the document it guards
     std::unique_ptr<Poppler::Document> doc_;
     std::vector<std::unique_ptr<PDFPage>> pages_;
 };

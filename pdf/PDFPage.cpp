@@ -76,6 +76,19 @@ TextLine finished(TextLine line) {
     return line;
 }
 
+struct Abandon {
+    const PopplerLock &lock;
+    const std::function<bool()> &abandon;
+    bool given = false;  // once true, the image is incomplete
+};
+
+// Poppler asks between drawing operations.
+bool shouldAbandon(const QVariant &closure) {
+    auto *a = static_cast<Abandon *>(closure.value<void *>());
+    a->given = a->given || a->lock.contended() || (a->abandon && a->abandon());
+    return a->given;
+}
+
 }  // namespace
 
 PDFAnnotation::PDFAnnotation(const QRectF &bounds, const QColor &color, const QVector<QPointF> &quads)
@@ -83,7 +96,8 @@ PDFAnnotation::PDFAnnotation(const QRectF &bounds, const QColor &color, const QV
 
 PDFAnnotation::~PDFAnnotation() = default;
 
-PDFPage::PDFPage(std::unique_ptr<Poppler::Page> page, int index) : page_(std::move(page)), index_(index) {
+PDFPage::PDFPage(std::unique_ptr<Poppler::Page> page, int index, PopplerLock &lock)
+    : page_(std::move(page)), index_(index), lock_(lock) {
     switch (page_->orientation()) {
         case Poppler::Page::Landscape: rotation_ = 90; break;
         case Poppler::Page::UpsideDown: rotation_ = 180; break;
@@ -98,8 +112,21 @@ PDFPage::PDFPage(std::unique_ptr<Poppler::Page> page, int index) : page_(std::mo
 
 PDFPage::~PDFPage() = default;
 
-QImage PDFPage::render(double pixelsPerPoint) const {
-    return page_->renderToImage(72.0 * pixelsPerPoint, 72.0 * pixelsPerPoint);
+
+std::optional<QImage> PDFPage::render(double pixelsPerPoint, const QRect &part, const std::function<bool()> &abandon,
+                       int *generation) const {
+    Abandon state{lock_, abandon};
+    const auto hold = lock_.take();
+    if (generation) *generation = generation_;
+    const double dpi = 72.0 * pixelsPerPoint;
+    QImage image = part.isNull()
+                       ? page_->renderToImage(dpi, dpi, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr, nullptr,
+                                              shouldAbandon, QVariant::fromValue(static_cast<void *>(&state)))
+                       : page_->renderToImage(dpi, dpi, part.x(), part.y(), part.width(), part.height(),
+                                              Poppler::Page::Rotate0, nullptr, nullptr, shouldAbandon,
+                                              QVariant::fromValue(static_cast<void *>(&state)));
+    if (state.given) return std::nullopt;
+    return image;
 }
 
 const TextModel &PDFPage::text() const {
@@ -108,6 +135,7 @@ const TextModel &PDFPage::text() const {
 }
 
 TextModel PDFPage::extractText() const {
+    auto hold = lock_.interrupt();
     // Asked with the page's rotation undone: on rotated pages Poppler's line order is wrong otherwise.
     const auto words = page_->textList(rotationUndoing(rotation_));
     TextModel model;
@@ -133,18 +161,33 @@ TextModel PDFPage::extractText() const {
 
 // Poppler clips a null rectangle to the crop box taken unrotated, which loses text on landscape-rotated
 // pages: ask for everything instead.
-QString PDFPage::plainText() const { return page_->text(QRectF(-1e6, -1e6, 2e6, 2e6)); }
+QString PDFPage::plainText() const {
+    const auto hold = lock_.interrupt();
+    return page_->text(QRectF(-1e6, -1e6, 2e6, 2e6));
+}
 
 void PDFPage::loadAnnotations() const {
     if (annotations_) return;
     annotations_.emplace();
     const QTransform fromNormalized =
         QTransform::fromScale(displaySize_.width(), displaySize_.height()) * toDisplay_.inverted();
+    const auto hold = lock_.interrupt();
     for (auto &a : page_->annotations()) {
         auto wrapped = std::shared_ptr<PDFAnnotation>(new PDFAnnotation);
         wrapped->type_ = typeName(*a);
         wrapped->bounds_ = fromNormalized.mapRect(a->boundary());
         wrapped->color_ = a->style().color();
+        if (a->subType() == Poppler::Annotation::ALink) {
+            const Poppler::Link *link = static_cast<Poppler::LinkAnnotation &>(*a).linkDestination();
+            if (link && link->linkType() == Poppler::Link::Browse) {
+                wrapped->url_ = static_cast<const Poppler::LinkBrowse *>(link)->url();
+            } else if (link && link->linkType() == Poppler::Link::Goto) {
+                const auto *go = static_cast<const Poppler::LinkGoto *>(link);
+                const Poppler::LinkDestination to = go->destination();
+                // Poppler gives the top as a fraction of the target page's height.
+                if (!go->isExternal()) wrapped->destination_ = {to.pageNumber() - 1, to.isChangeTop() ? to.top() : -1};
+            }
+        }
         wrapped->poppler_ = std::move(a);
         annotations_->push_back(std::move(wrapped));
     }
@@ -181,10 +224,14 @@ void PDFPage::addAnnotation(const std::shared_ptr<PDFAnnotation> &annotation) {
     style.setColor(annotation->color_);
     highlight->setStyle(style);
     highlight->setUniqueName(QUuid::createUuid().toString(QUuid::WithoutBraces));
-    page_->addAnnotation(highlight.get());
+    {
+        const auto hold = lock_.interrupt();
+        page_->addAnnotation(highlight.get());
+        ++generation_;
+    }
     annotation->poppler_ = std::move(highlight);
     annotations_->push_back(annotation);
-    ++generation_;
+    changes_.push_back({generation_, annotation, true});
 }
 
 void PDFPage::removeAnnotation(std::shared_ptr<PDFAnnotation> annotation) {
@@ -192,7 +239,11 @@ void PDFPage::removeAnnotation(std::shared_ptr<PDFAnnotation> annotation) {
     auto it = std::find(annotations_->begin(), annotations_->end(), annotation);
     if (it == annotations_->end()) return;
     annotations_->erase(it);
-    // Poppler deletes the object it is handed, also when the removal fails: hand it over exactly once.
-    page_->removeAnnotation(annotation->poppler_.release());
-    ++generation_;
+    {
+        const auto hold = lock_.interrupt();
+        // Poppler deletes the object it is handed, also when the removal fails: hand it over exactly once.
+        page_->removeAnnotation(annotation->poppler_.release());
+        ++generation_;
+    }
+    changes_.push_back({generation_, annotation, false});
 }

@@ -6,7 +6,10 @@
 #include <QString>
 #include <QTransform>
 #include <QVector>
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -36,9 +39,36 @@ struct TextModel {
     std::vector<TextBlock> blocks;
 };
 
+// Every Poppler call holds this lock: pages render on a worker thread while the main thread selects, edits
+// and writes. The main thread takes it through `interrupt`, which makes a render in progress give up at its
+// next check, so an edit or a write waits milliseconds instead of the seconds a heavy page can take.
+class PopplerLock {
+public:
+    std::unique_lock<std::mutex> interrupt() {
+        ++waiting_;
+        std::unique_lock<std::mutex> hold(mutex_);
+        --waiting_;
+        return hold;
+    }
+    std::unique_lock<std::mutex> take() { return std::unique_lock<std::mutex>(mutex_); }
+    bool contended() const { return waiting_ > 0; }
+
+private:
+    std::mutex mutex_;
+    std::atomic<int> waiting_{0};
+};
+
+// One change of a page's annotations, so that a view can show it over an image rendered before it.
+struct AnnotationChange {
+    int generation;  // the page's generation once the change was made
+    std::shared_ptr<PDFAnnotation> annotation;
+    bool added;
+};
+
+// Every method but `render` is for the main thread only.
 class PDFPage {
 public:
-    PDFPage(std::unique_ptr<Poppler::Page> page, int index);
+    PDFPage(std::unique_ptr<Poppler::Page> page, int index, PopplerLock &lock);
     ~PDFPage();
     PDFPage(const PDFPage &) = delete;
     PDFPage &operator=(const PDFPage &) = delete;
@@ -48,7 +78,11 @@ public:
     QSizeF displaySize() const { return displaySize_; }
     // Page space (points, origin lower left of the media box, y up, before rotation) to display points.
     const QTransform &toDisplay() const { return toDisplay_; }
-    QImage render(double pixelsPerPoint) const;
+    // The page at this resolution, or only the part of it given in pixels of that resolution, and the
+    // generation it shows; a null image when Poppler cannot render it. Safe on any thread. None when it
+    // gave up: `abandon` said so, or the main thread wanted the lock meanwhile.
+    std::optional<QImage> render(double pixelsPerPoint, const QRect &part, const std::function<bool()> &abandon,
+                                 int *generation) const;
 
     // Built once and kept: selection asks for it on every mouse move.
     const TextModel &text() const;
@@ -64,17 +98,21 @@ public:
     void removeAnnotation(std::shared_ptr<PDFAnnotation> annotation);  // by value: callers pass list elements
     // Raised on every change of the annotations, so a view knows its image is stale.
     int generation() const { return generation_; }
+    // Every change of the annotations, oldest first.
+    const std::vector<AnnotationChange> &changes() const { return changes_; }
 
 private:
     void loadAnnotations() const;
 
     std::unique_ptr<Poppler::Page> page_;
     int index_;
+    PopplerLock &lock_;
     int rotation_ = 0;
     QSizeF displaySize_;
     QTransform toDisplay_;
     QTransform textToDisplay_;
     mutable std::optional<TextModel> text_;
     mutable std::optional<std::vector<std::shared_ptr<PDFAnnotation>>> annotations_;
-    int generation_ = 0;
+    int generation_ = 0;  // written under the lock, so the renderer may read it there
+    std::vector<AnnotationChange> changes_;
 };

@@ -1,116 +1,318 @@
 #include "PDFView.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QNativeGestureEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QUrl>
+#include <algorithm>
 #include <cmath>
 
+#include "PageRenderer.h"
+
 namespace {
-constexpr double kGap = 8;     // between pages and around them, in logical pixels
-constexpr int kCacheBytes = 96 << 20;  // a few ratio-2 pages; more only costs memory
-constexpr double kMaxPixels = 24e6;    // the most one page image may hold
+constexpr double kGap = 8;                 // between pages and around them, in logical pixels
+constexpr int kCacheBytes = 96 << 20;      // the visible pages at least; more only costs memory
+constexpr double kWholePixels = 4e6;       // a page larger than this renders in parts
+constexpr double kPartPixels = 4e6;        // a part with its margin, unless the view alone is larger
+constexpr double kMinZoom = 0.25, kMaxZoom = 8;
+constexpr double kZoomSteps[] = {0.25, 0.33, 0.5, 0.67, 0.8, 1, 1.25, 1.5, 2, 3, 4, 6, 8};
+
+QRect outward(const QRectF &r) {
+    return QRect(QPoint(int(std::floor(r.left())), int(std::floor(r.top()))),
+                 QPoint(int(std::ceil(r.right())) - 1, int(std::ceil(r.bottom())) - 1));
+}
 }  // namespace
 
 PDFView::PDFView(QWidget *parent) : QAbstractScrollArea(parent), cache_(kCacheBytes) {
-    viewport()->setMouseTracking(false);
-    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setMouseTracking(true);  // the cursor follows what lies under the pointer
     viewport()->setBackgroundRole(QPalette::Dark);
     viewport()->setAutoFillBackground(true);
-    horizontalScrollBar()->setRange(0, 0);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     settle_.setSingleShot(true);
     settle_.setInterval(120);
     connect(&settle_, &QTimer::timeout, viewport(), qOverload<>(&QWidget::update));
+    scroller_.setInterval(30);
+    connect(&scroller_, &QTimer::timeout, this, &PDFView::autoScroll);
 }
 
+// The renderer goes first: it may be using the document.
+PDFView::~PDFView() { renderer_.reset(); }
+
 void PDFView::setDocument(PDFDocument *document) {
+    renderer_.reset();
     doc_ = document;
     cache_.clear();
     selection_ = {};
+    widest_ = 1;
+    if (doc_) {
+        for (int i = 0; i < doc_->pageCount(); ++i) widest_ = std::max(widest_, doc_->page(i)->displaySize().width());
+        renderer_ = std::make_unique<PageRenderer>(*doc_);
+        connect(renderer_.get(), &PageRenderer::ready, this, &PDFView::takeRendered);
+    }
     layoutPages();
     viewport()->update();
 }
+
+bool PDFView::rendering() const { return renderer_ && renderer_->busy(); }
 
 void PDFView::layoutPages() {
     tops_.clear();
     contentHeight_ = kGap;
     if (!doc_) return;
-    double widest = 1;
-    for (int i = 0; i < doc_->pageCount(); ++i) widest = std::max(widest, doc_->page(i)->displaySize().width());
-    scale_ = std::max(0.05, (viewport()->width() - 2 * kGap) / widest);
+    scale_ = std::max(0.01, (viewport()->width() - 2 * kGap) / widest_) * zoom_;
     for (int i = 0; i < doc_->pageCount(); ++i) {
         tops_.push_back(contentHeight_);
-        contentHeight_ += doc_->page(i)->displaySize().height() * scale_ + kGap;
+        contentHeight_ += std::round(doc_->page(i)->displaySize().height() * scale_) + kGap;
     }
-    QScrollBar *bar = verticalScrollBar();
-    const double fraction = bar->maximum() > 0 ? double(bar->value()) / bar->maximum() : 0;
-    bar->setRange(0, std::max(0, int(contentHeight_) - viewport()->height()));
-    bar->setPageStep(viewport()->height());
-    bar->setSingleStep(40);
-    bar->setValue(int(fraction * bar->maximum()));
+    contentWidth_ = widest_ * scale_ + 2 * kGap;
+    QScrollBar *v = verticalScrollBar(), *h = horizontalScrollBar();
+    v->setRange(0, std::max(0, int(std::ceil(contentHeight_)) - viewport()->height()));
+    v->setPageStep(viewport()->height());
+    v->setSingleStep(40);
+    h->setRange(0, std::max(0, int(std::ceil(contentWidth_)) - viewport()->width()));
+    h->setPageStep(viewport()->width());
+    h->setSingleStep(40);
 }
 
 QRectF PDFView::pageRect(const PDFPage *page) const {
     if (!page || page->index() >= int(tops_.size())) return {};
     const QSizeF size = page->displaySize() * scale_;
-    const double left = std::max(kGap, (viewport()->width() - size.width()) / 2);
+    const double width = std::max<double>(contentWidth_, viewport()->width());
+    // Whole pixels, so that an image at the view's resolution is drawn unscaled.
+    const double left = std::round((width - size.width()) / 2) - horizontalScrollBar()->value();
     return QRectF(QPointF(left, tops_[size_t(page->index())] - verticalScrollBar()->value()), size);
 }
 
-void PDFView::paintEvent(QPaintEvent *event) {
+PDFView::Anchor PDFView::anchorAt(QPointF viewPoint) const {
+    const PDFPage *page = nearestPage(viewPoint);
+    if (!page) return {};
+    return {page->index(), (viewPoint - pageRect(page).topLeft()) / scale_};
+}
+
+void PDFView::restore(const Anchor &anchor, QPointF viewPoint) {
+    if (anchor.page < 0) return;
+    const QPointF now = pageRect(doc_->page(anchor.page)).topLeft() + anchor.display * scale_;
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + int(std::lround(now.x() - viewPoint.x())));
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + int(std::lround(now.y() - viewPoint.y())));
+}
+
+void PDFView::setZoom(double zoom, QPointF viewPoint) {
+    zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    if (!doc_ || zoom == zoom_) return;
+    const Anchor anchor = anchorAt(viewPoint);
+    zoom_ = zoom;
+    layoutPages();
+    restore(anchor, viewPoint);
+    viewport()->update();
+}
+
+void PDFView::stepZoom(int direction) {
+    double next = zoom_;
+    if (direction > 0) {
+        const auto *step = std::find_if(std::begin(kZoomSteps), std::end(kZoomSteps), [&](double z) { return z > zoom_ * 1.01; });
+        next = step == std::end(kZoomSteps) ? kMaxZoom : *step;
+    } else {
+        for (double z : kZoomSteps)
+            if (z < zoom_ / 1.01) next = z;
+        next = std::min(next, zoom_);
+    }
+    setZoom(next, QRectF(viewport()->rect()).center());
+}
+
+void PDFView::goToPage(int index, double top) {
+    if (!doc_ || index < 0 || index >= int(tops_.size())) return;
+    verticalScrollBar()->setValue(int(tops_[size_t(index)] + (top >= 0 ? top * scale_ : -kGap)));
+}
+
+void PDFView::drawTile(QPainter &painter, const PDFPage &page, const QRectF &rect, const Tile &tile) const {
+    if (tile.image.isNull()) return;
+    // The tile's pixels to the view's: its part of the page, at the view's scale.
+    const double factor = scale_ / tile.pixelsPerPoint;
+    const QRectF target(rect.topLeft() + QPointF(tile.part.topLeft()) * factor, QSizeF(tile.part.size()) * factor);
+    painter.drawImage(target, tile.image);
+    // Changes made since the image was rendered show at once, until the new image lands: a new highlight
+    // multiplies its colour in, as the renderer draws it, and a removed one divides it out again.
+    painter.save();
+    painter.setClipRect(target);
+    const QTransform toView = page.toDisplay() * QTransform::fromScale(scale_, scale_) *
+                              QTransform::fromTranslate(rect.left(), rect.top());
+    for (const AnnotationChange &change : page.changes()) {
+        if (change.generation <= tile.generation || change.annotation->type() != "Highlight") continue;
+        const QColor c = change.annotation->color();
+        painter.setCompositionMode(change.added ? QPainter::CompositionMode_Multiply
+                                                : QPainter::CompositionMode_ColorDodge);
+        painter.fillRect(toView.mapRect(change.annotation->bounds()),
+                         change.added ? c : QColor(255 - c.red(), 255 - c.green(), 255 - c.blue()));
+    }
+    painter.restore();
+}
+
+void PDFView::paintEvent(QPaintEvent *) {
     if (!doc_) return;
     QPainter painter(viewport());
-    const QRectF visible = event->rect();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QRectF view = viewport()->rect();
     const double ratio = devicePixelRatioF();
-    // The first page whose bottom is below the top of the view.
-    const double top = verticalScrollBar()->value();
-    auto it = std::upper_bound(tops_.begin(), tops_.end(), top);
-    for (int i = std::max(0, int(it - tops_.begin()) - 1); i < doc_->pageCount(); ++i) {
+    const double pixelsPerPoint = scale_ * ratio;
+    std::vector<PageRenderer::Job> wanted, later;
+    qsizetype visibleBytes = 0;
+
+    // From the first page whose bottom is below the top of the view.
+    auto it = std::upper_bound(tops_.begin(), tops_.end(), double(verticalScrollBar()->value()));
+    const int first = std::max(0, int(it - tops_.begin()) - 1);
+    int last = first;
+    for (int i = first; i < doc_->pageCount(); ++i) {
         const PDFPage *page = doc_->page(i);
         const QRectF rect = pageRect(page);
-        if (rect.top() > visible.bottom()) break;
-        if (!rect.intersects(visible)) continue;
-        Rendered *cached = cache_.object(i);
-        // While a resize goes on, the old image is drawn scaled; the new one is made once it settles.
-        const bool fresh = cached && cached->generation == page->generation() &&
-                           (qFuzzyCompare(cached->width, rect.width()) || settle_.isActive());
-        QImage image = cached ? cached->image : QImage();
-        if (!fresh) {
-            // A page of absurd proportions is rendered coarser rather than into gigabytes.
-            const QSizeF size = page->displaySize();
-            const double cap = std::sqrt(kMaxPixels / std::max(1.0, size.width() * size.height()));
-            const double pixelsPerPoint = std::min(scale_ * ratio, cap);
-            image = page->render(pixelsPerPoint);
-            image.setDevicePixelRatio(pixelsPerPoint / scale_);
-            // QCache deletes at once what does not fit: draw from our own copy.
-            cache_.insert(i, new Rendered{image, rect.width(), page->generation()},
-                          std::max<qsizetype>(1, image.sizeInBytes()));
-        }
+        if (rect.top() > view.bottom()) break;
+        last = i;
+        if (!rect.intersects(view)) continue;
         painter.fillRect(rect, Qt::white);
-        painter.drawImage(rect, image);
+
+        const QSize full = (page->displaySize() * pixelsPerPoint).toSize().expandedTo({1, 1});
+        const bool inParts = double(full.width()) * full.height() > kWholePixels;
+        // What the view shows of the page, in pixels of the page at the view's resolution.
+        const QRectF shown = (rect & view).translated(-rect.topLeft());
+        const QRect needed = inParts ? outward(QRectF(shown.topLeft() * ratio, shown.size() * ratio)).intersected(QRect(QPoint(), full))
+                                     : QRect(QPoint(), full);
+        visibleBytes += qsizetype(needed.width()) * needed.height() * 4;
+
+        const Tile *whole = cache_.object(2 * i);
+        const Tile *part = cache_.object(2 * i + 1);
+        if (whole) drawTile(painter, *page, rect, *whole);
+        if (part && (inParts || !whole || whole->pixelsPerPoint != pixelsPerPoint)) drawTile(painter, *page, rect, *part);
+
+        const Tile *mine = inParts ? part : whole;
+        const bool fresh = mine && mine->pixelsPerPoint == pixelsPerPoint && mine->generation == page->generation() &&
+                           mine->part.contains(needed);
+        // While a resize goes on, whatever image there is is drawn scaled; the new one is made once it settles.
+        if (fresh || (settle_.isActive() && (whole || part) && (whole ? whole : part)->generation == page->generation()))
+            continue;
+        QRect request;
+        if (inParts) {
+            // A margin around what is shown, so that scrolling on finds it ready, on a grid, so that a
+            // small scroll asks for nothing new.
+            double margin = view.height() * ratio / 2;
+            while (margin > 16 && (needed.width() + 2 * margin) * (needed.height() + 2 * margin) > kPartPixels) margin /= 2;
+            const int grid = 256;
+            const QRect grown = needed.adjusted(-int(margin), -int(margin), int(margin), int(margin));
+            request = QRect(QPoint(grown.left() / grid * grid, grown.top() / grid * grid),
+                            QPoint((grown.right() / grid + 1) * grid - 1, (grown.bottom() / grid + 1) * grid - 1))
+                          .intersected(QRect(QPoint(), full));
+            if (!request.contains(needed)) request = needed;
+        }
+        wanted.push_back({i, pixelsPerPoint, request});
     }
+    // The pages just above and below come next, so that scrolling on finds them ready.
+    for (int i : {last + 1, first - 1}) {
+        if (i < 0 || i >= doc_->pageCount()) continue;
+        const QSize full = (doc_->page(i)->displaySize() * pixelsPerPoint).toSize();
+        const Tile *whole = cache_.object(2 * i);
+        if (double(full.width()) * full.height() <= kWholePixels && !settle_.isActive() &&
+            !(whole && whole->pixelsPerPoint == pixelsPerPoint && whole->generation == doc_->page(i)->generation()))
+            later.push_back({i, pixelsPerPoint, {}});
+    }
+    wanted.insert(wanted.end(), later.begin(), later.end());
+    // Never so small that the visible pages push each other out.
+    cache_.setMaxCost(std::max<qsizetype>(kCacheBytes, 3 * visibleBytes));
+    renderer_->request(std::move(wanted));
+
     QColor tint = palette().color(QPalette::Highlight);
     tint.setAlphaF(0.35f);
     for (const auto &line : selection_.lines) {
         const QRectF r = pageRect(line.page);
-        if (!r.intersects(visible)) continue;
+        if (!r.intersects(view)) continue;
         const QTransform toView = line.page->toDisplay() * QTransform::fromScale(scale_, scale_) *
                                   QTransform::fromTranslate(r.left(), r.top());
         painter.fillRect(toView.mapRect(line.bounds), tint);
     }
 }
 
+void PDFView::takeRendered() {
+    if (!renderer_) return;
+    const double pixelsPerPoint = scale_ * devicePixelRatioF();
+    for (PageRenderer::Result &r : renderer_->take()) {
+        const bool whole = r.job.part.isNull();
+        // A part rendered for another zoom is of no use any more.
+        if (!whole && r.job.pixelsPerPoint != pixelsPerPoint) continue;
+        const QRect part = whole ? QRect(QPoint(), r.image.size()) : r.job.part;
+        cache_.insert(2 * r.job.page + (whole ? 0 : 1), new Tile{r.image, r.job.pixelsPerPoint, part, r.generation},
+                      std::max<qsizetype>(1, r.image.sizeInBytes()));
+        emit pageRendered(r.job.page);
+    }
+    viewport()->update();
+}
+
 void PDFView::resizeEvent(QResizeEvent *event) {
+    const QPointF top(viewport()->width() / 2.0, 0);
+    const Anchor anchor = anchorAt(top);
     QAbstractScrollArea::resizeEvent(event);
     layoutPages();
+    restore(anchor, top);
     settle_.start();
 }
 
 void PDFView::scrollContentsBy(int, int) { viewport()->update(); }
 
-QPointF PDFView::convertPoint(QPointF windowPoint) const {
-    return viewport()->mapFrom(window(), windowPoint);
+bool PDFView::viewportEvent(QEvent *event) {
+    // A touchpad pinch.
+    if (event->type() == QEvent::NativeGesture) {
+        const auto *gesture = static_cast<QNativeGestureEvent *>(event);
+        if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+            setZoom(zoom_ * (1 + gesture->value()), gesture->position());
+            return true;
+        }
+    }
+    return QAbstractScrollArea::viewportEvent(event);
 }
+
+void PDFView::wheelEvent(QWheelEvent *event) {
+    if (event->modifiers().testFlag(Qt::ControlModifier)) {
+        setZoom(zoom_ * std::pow(1.2, event->angleDelta().y() / 120.0), event->position());
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
+}
+
+void PDFView::keyPressEvent(QKeyEvent *event) {
+    const bool control = event->modifiers().testFlag(Qt::ControlModifier);
+    QScrollBar *bar = verticalScrollBar();
+    if (event->matches(QKeySequence::Copy)) {
+        if (!selection_.string.isEmpty()) QGuiApplication::clipboard()->setText(selection_.string);
+        return;
+    }
+    switch (event->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            if (control) return stepZoom(1);
+            break;
+        case Qt::Key_Minus:
+            if (control) return stepZoom(-1);
+            break;
+        case Qt::Key_0:
+            if (control) return setZoom(1, QRectF(viewport()->rect()).center());
+            break;
+        case Qt::Key_Space:
+            // A line's worth less than a screen, so that the reader keeps their place.
+            bar->setValue(bar->value() + (event->modifiers().testFlag(Qt::ShiftModifier) ? -1 : 1) *
+                                             std::max(bar->singleStep(), bar->pageStep() - bar->singleStep()));
+            return;
+        case Qt::Key_Home:
+            bar->setValue(0);
+            return;
+        case Qt::Key_End:
+            bar->setValue(bar->maximum());
+            return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+QPointF PDFView::convertPoint(QPointF windowPoint) const { return viewport()->mapFrom(window(), windowPoint); }
 
 PDFPage *PDFView::pageForPoint(QPointF viewPoint) const {
     if (!doc_) return nullptr;
@@ -147,31 +349,132 @@ void PDFView::select(QPointF viewPoint) {
     viewport()->update();
 }
 
+void PDFView::selectAt(QPointF viewPoint, TextUnit unit) {
+    PDFPage *page = pageForPoint(viewPoint);
+    selection_ = doc_->selectionAt(page, convertPointToPage(viewPoint, page), unit);
+    if (!selection_.isEmpty()) {
+        // Shift+click extends it from its start.
+        const PDFSelection::Line &start = selection_.lines.front();
+        const QRectF shown = start.page->toDisplay().mapRect(start.bounds);
+        anchorPage_ = start.page;
+        anchor_ = start.page->toDisplay().inverted().map(QPointF(shown.left() + 0.01, shown.center().y()));
+    }
+    viewport()->update();
+}
+
+// X users paste the last selection with the middle button.
+void PDFView::publishSelection() {
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (clipboard->supportsSelection() && !selection_.string.isEmpty())
+        clipboard->setText(selection_.string, QClipboard::Selection);
+}
+
 void PDFView::mousePressEvent(QMouseEvent *event) {
     if (event->button() != Qt::LeftButton || !doc_) return;
-    clearSelection();
-    anchorPage_ = nearestPage(event->position());
-    anchor_ = convertPointToPage(event->position(), anchorPage_);
-    pressPoint_ = event->position();
-    dragging_ = anchorPage_ != nullptr;
+    const QPointF at = event->position();
+    pressPoint_ = lastPoint_ = at;
     moved_ = false;
+    if (sinceDoubleClick_.isValid() && sinceDoubleClick_.elapsed() < QApplication::doubleClickInterval() &&
+        (at - doubleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
+        sinceDoubleClick_.invalidate();
+        dragging_ = false;
+        selectAt(at, TextUnit::Line);
+        return;
+    }
+    if (event->modifiers().testFlag(Qt::ShiftModifier) && !selection_.isEmpty() && anchorPage_) {
+        dragging_ = true;
+        moved_ = true;  // every move and the release extend it
+        select(at);
+        return;
+    }
+    clearSelection();
+    anchorPage_ = nearestPage(at);
+    anchor_ = convertPointToPage(at, anchorPage_);
+    dragging_ = anchorPage_ != nullptr;
+}
+
+void PDFView::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton || !doc_) return;
+    dragging_ = false;
+    sinceDoubleClick_.start();
+    doubleClickPoint_ = event->position();
+    selectAt(event->position(), TextUnit::Word);
 }
 
 void PDFView::mouseMoveEvent(QMouseEvent *event) {
-    if (!dragging_) return;
-    moved_ = moved_ || (event->position() - pressPoint_).manhattanLength() >= 2;
+    const QPointF at = event->position();
+    if (!dragging_) return updateCursor(at);
+    lastPoint_ = at;
+    moved_ = moved_ || (at - pressPoint_).manhattanLength() >= 2;
     if (!moved_) return;
-    // Dragging past the top or the bottom scrolls on, so a selection can run across many pages.
-    const double y = event->position().y();
-    QScrollBar *bar = verticalScrollBar();
-    if (y < 0) bar->setValue(bar->value() + int(y));
-    if (y > viewport()->height()) bar->setValue(bar->value() + int(y - viewport()->height()));
-    select(event->position());
+    // Past an edge the view scrolls on, also while the pointer is held still, so a selection can run
+    // across many pages.
+    if (!viewport()->rect().contains(at.toPoint()) && !scroller_.isActive()) {
+        scroller_.start();
+        autoScroll();
+    }
+    select(at);
+}
+
+void PDFView::autoScroll() {
+    const QRectF view = viewport()->rect();
+    const double dy = lastPoint_.y() < 0 ? lastPoint_.y() : std::max(0.0, lastPoint_.y() - view.height());
+    const double dx = lastPoint_.x() < 0 ? lastPoint_.x() : std::max(0.0, lastPoint_.x() - view.width());
+    if (!dragging_ || (dx == 0 && dy == 0)) {
+        scroller_.stop();
+        return;
+    }
+    // Faster the further out, never slower than a few pixels a step.
+    const auto step = [](double d) { return d == 0 ? 0 : int(std::copysign(std::max(8.0, std::abs(d)), d)); };
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + step(dy));
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + step(dx));
+    select(lastPoint_);
 }
 
 void PDFView::mouseReleaseEvent(QMouseEvent *event) {
-    if (!dragging_ || event->button() != Qt::LeftButton) return;
-    dragging_ = false;
-    // A click without a drag selects nothing.
-    if (moved_ || (event->position() - pressPoint_).manhattanLength() >= 2) select(event->position());
+    if (event->button() != Qt::LeftButton || !doc_) return;
+    scroller_.stop();
+    if (dragging_) {
+        dragging_ = false;
+        const bool click = !moved_ && (event->position() - pressPoint_).manhattanLength() < 2;
+        if (!click) {
+            select(event->position());
+        } else if (followsLinks_) {
+            if (const PDFAnnotation *link = linkAt(event->position())) followLink(*link);
+        }
+    }
+    publishSelection();
+}
+
+const PDFAnnotation *PDFView::linkAt(QPointF viewPoint) const {
+    const PDFPage *page = pageForPoint(viewPoint);
+    if (!page) return nullptr;
+    const QPointF q = convertPointToPage(viewPoint, page);
+    const auto &annotations = page->annotations();
+    for (auto it = annotations.rbegin(); it != annotations.rend(); ++it)
+        if ((*it)->type() == "Link" && (*it)->bounds().contains(q)) return it->get();
+    return nullptr;
+}
+
+void PDFView::followLink(const PDFAnnotation &link) {
+    const PDFAnnotation::Destination to = link.destination();
+    if (to.page >= 0 && to.page < doc_->pageCount())
+        return goToPage(to.page, to.top < 0 ? -1 : to.top * doc_->page(to.page)->displaySize().height());
+    // Web and mail addresses go to the desktop's handler; anything else (a file, a program) is not opened.
+    const QUrl url(link.url());
+    if (url.scheme() == "http" || url.scheme() == "https" || url.scheme() == "mailto") QDesktopServices::openUrl(url);
+}
+
+void PDFView::updateCursor(QPointF viewPoint) {
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    if (PDFPage *page = pageForPoint(viewPoint)) {
+        const QPointF p = page->toDisplay().map(convertPointToPage(viewPoint, page));
+        if (linkAt(viewPoint)) {
+            shape = Qt::PointingHandCursor;
+        } else {
+            for (const TextLine &line : page->text().lines)
+                if (line.box.contains(p)) shape = Qt::IBeamCursor;
+        }
+    }
+    if (viewport()->cursor().shape() != shape) viewport()->setCursor(shape);
 }

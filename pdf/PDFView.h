@@ -2,18 +2,24 @@
 
 #include <QAbstractScrollArea>
 #include <QCache>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QTimer>
+#include <memory>
 #include <vector>
 
 #include "PDFDocument.h"
 
-// Every page of a document one below the other in one continuous scroll, scaled to the width, with text
-// selection by dragging. Only visible pages are rendered, into a bounded cache.
+class PageRenderer;
+
+// Every page of a document one below the other in one continuous scroll, fitted to the width and zoomable,
+// with text selection by dragging and clicking, copy, links and keyboard movement. Pages render in the
+// background, only where they are visible, into a bounded cache.
 class PDFView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit PDFView(QWidget *parent = nullptr);
+    ~PDFView() override;
 
     void setDocument(PDFDocument *document);
     PDFDocument *document() const { return doc_; }
@@ -30,34 +36,80 @@ public:
     // Where a page lies in the view's coordinates.
     QRectF pageRect(const PDFPage *page) const;
 
+    // 1 fits the widest page to the width; from a quarter of that to eight times it.
+    double zoom() const { return zoom_; }
+    // Keeps what lies under the view point where it is.
+    void setZoom(double zoom, QPointF viewPoint);
+    // A click on a link follows it; off in erase mode, where a click erases and follows nothing.
+    void setFollowsLinks(bool follows) { followsLinks_ = follows; }
+    // Shows a page from its top, or from this many display points below its top.
+    void goToPage(int index, double top = -1);
+    // Whether a render is under way or waiting.
+    bool rendering() const;
+
+signals:
+    // An image of this page has landed and is about to be drawn.
+    void pageRendered(int index);
+
 protected:
+    bool viewportEvent(QEvent *) override;
     void paintEvent(QPaintEvent *) override;
     void resizeEvent(QResizeEvent *) override;
     void scrollContentsBy(int dx, int dy) override;
     void mousePressEvent(QMouseEvent *) override;
+    void mouseDoubleClickEvent(QMouseEvent *) override;
     void mouseMoveEvent(QMouseEvent *) override;
     void mouseReleaseEvent(QMouseEvent *) override;
+    void keyPressEvent(QKeyEvent *) override;
+    void wheelEvent(QWheelEvent *) override;
 
 private:
-    struct Rendered {
-        QImage image;
-        double width = 0;  // in logical pixels
-        int generation = 0;
+    // An image of a page, or of a part of it, as the renderer made it.
+    struct Tile {
+        QImage image;           // null when Poppler could not render the page
+        double pixelsPerPoint;  // device pixels
+        QRect part;             // what of the page it shows, in its own pixels
+        int generation;
     };
+    // A point of a page, to keep in place while the layout changes.
+    struct Anchor {
+        int page = -1;
+        QPointF display;  // display points from the page's top left
+    };
+
     void layoutPages();
+    Anchor anchorAt(QPointF viewPoint) const;
+    void restore(const Anchor &anchor, QPointF viewPoint);
+    void stepZoom(int direction);
+    void drawTile(QPainter &painter, const PDFPage &page, const QRectF &pageRect, const Tile &tile) const;
+    void takeRendered();
     void select(QPointF viewPoint);
+    void selectAt(QPointF viewPoint, TextUnit unit);
+    void publishSelection();
+    void autoScroll();
+    const PDFAnnotation *linkAt(QPointF viewPoint) const;
+    void followLink(const PDFAnnotation &link);
+    void updateCursor(QPointF viewPoint);
     PDFPage *nearestPage(QPointF viewPoint) const;
 
     PDFDocument *doc_ = nullptr;
-    double scale_ = 1.0;          // logical pixels per point
+    std::unique_ptr<PageRenderer> renderer_;
+    double widest_ = 1;           // the widest page, in points
+    double zoom_ = 1;
+    double scale_ = 1;            // logical pixels per point
     std::vector<double> tops_;    // each page's top in content coordinates
-    double contentHeight_ = 0;
-    QCache<int, Rendered> cache_;
+    double contentWidth_ = 0, contentHeight_ = 0;
+    QCache<int, Tile> cache_;     // two per page: 2i the whole page, 2i + 1 a part of it
     QTimer settle_;               // re-render only once a resize has settled
+    QTimer scroller_;             // a drag held past an edge scrolls on
+    bool followsLinks_ = true;
+
     PDFSelection selection_;
     PDFPage *anchorPage_ = nullptr;
-    QPointF anchor_;              // page space
-    QPointF pressPoint_;          // view coordinates
+    QPointF anchor_;              // page space: where the selection starts
+    QPointF pressPoint_, lastPoint_;  // view coordinates
     bool dragging_ = false;
     bool moved_ = false;
+    QElapsedTimer sinceDoubleClick_;  // a press soon after a double-click is the third click
+    QPointF doubleClickPoint_;
 };
