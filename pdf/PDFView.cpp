@@ -304,6 +304,7 @@ void PDFView::keyPressEvent(QKeyEvent *event) {
             return;
         case Qt::Key_Home:
             bar->setValue(0);
+            horizontalScrollBar()->setValue(0);
             return;
         case Qt::Key_End:
             bar->setValue(bar->maximum());

@@ -60,6 +60,7 @@ void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const Q
                            .arg(c).arg(s).arg(-s).arg(c).arg(t.x).arg(t.y)
                            .toLatin1() + escaped + ") Tj ET\n";
         }
+        content += page.drawing;
         const QRectF &m = page.mediaBox;
         QByteArray dict = QString("<< /Type /Page /Parent 2 0 R /MediaBox [%1 %2 %3 %4] /Rotate %5 "
                                   "/Resources << /Font << /F1 3 0 R >> >> /Contents %6 0 R ")
@@ -76,6 +77,21 @@ void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const Q
     QFile file(path);
     file.open(QIODevice::WriteOnly);
     file.write(out);
+}
+
+QByteArray slowDrawing(int strokes) {
+    QByteArray drawing = "3 w 1 J 1 j [0.1 0.1] 0 d\n";
+    for (int s = 0; s < strokes; ++s) {
+        int x = 72 + s * 37 % 450, y = 100 + s * 53 % 580;
+        drawing += QByteArray::number(x) + " " + QByteArray::number(y) + " m";
+        for (int i = 0; i < 10; ++i) {
+            x += ((i * 7 + s) % 21 - 10) * 3;
+            y += ((i * 11 + s * 3) % 21 - 10) * 3;
+            drawing += " " + QByteArray::number(x) + " " + QByteArray::number(y) + " l";
+        }
+        drawing += " S\n";
+    }
+    return drawing;
 }
 
 }  // namespace fixtures

@@ -19,11 +19,19 @@ struct RawText {
     bool upright = true;  // false: drawn turned so that it reads upright once the page's /Rotate applies
 };
 struct RawPage {
+    RawPage() = default;
+    RawPage(const QRectF &mediaBox, int rotate, std::vector<RawText> texts, const QString &extra = {})
+        : mediaBox(mediaBox), rotate(rotate), texts(std::move(texts)), extra(extra) {}
     QRectF mediaBox{0, 0, 612, 792};
     int rotate = 0;
     std::vector<RawText> texts;
     QString extra;  // further entries of the page dictionary, such as /Annots
+    QByteArray drawing;  // further content operators, drawn after the texts
 };
 void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const QString &trailerExtra = {});
+
+// Content operators for a page that takes Poppler long to draw (about 7 ms a stroke at 100 dpi, in
+// strokes short enough that a render can give up between two of them): short, finely dashed zigzags.
+QByteArray slowDrawing(int strokes);
 
 }  // namespace fixtures

@@ -73,20 +73,25 @@ protected:
         tool("import", {"-window", window, path("shot.png")});
         return QImage(path("shot.png")).convertToFormat(QImage::Format_RGB32);
     }
-    // The first line of text as the screen shows it: the first band of rows holding dark pixels below the strip.
-    QRect firstLine() {
+    // A line of text as the screen shows it: the n-th band of rows holding dark pixels below the strip.
+    QRect line(int n = 0) {
         const QImage shot = screenshot();
         QRect band;
         for (int y = 60; y < shot.height(); ++y) {
             QRect row;
             for (int x = 20; x < shot.width() - 30; ++x)
                 if (qGray(shot.pixel(x, y)) < 110) row |= QRect(x, y, 1, 1);
-            if (row.isEmpty() && !band.isEmpty()) break;
+            if (row.isEmpty() && !band.isEmpty() && n-- == 0) break;
+            if (row.isEmpty()) band = {};
             band |= row;
         }
         return band;
     }
-    void clickAt(QPoint p) { xdo({"mousemove", "--window", window, QString::number(p.x()), QString::number(p.y()), "click", "1"}); }
+    QRect firstLine() { return line(0); }
+    void clickAt(QPoint p, int times = 1) {
+        xdo({"mousemove", "--window", window, QString::number(p.x()), QString::number(p.y()), "click", "--repeat",
+             QString::number(times), "--delay", "80", "1"});
+    }
     static constexpr QPoint kYellowSwatch{21, 20};
     void paintFirstLine() {
         clickAt(kYellowSwatch);
@@ -116,6 +121,20 @@ protected:
         fixtures::writeTextPdf(in, {{"Highlight these words here", "", "and leave this line alone"}});
         return in;
     }
+    // The highlight lies over exactly this word, as pdftotext places it on a page 792 points high.
+    static void expectOver(const Highlight &h, const QString &pdf, const QString &word) {
+        const QRectF box = wordBox(pdf, 0, word);
+        EXPECT_NEAR(h.rect.left(), box.left(), 1.5) << word.toStdString();
+        EXPECT_NEAR(h.rect.right(), box.right(), 1.5) << word.toStdString();
+        EXPECT_NEAR(792 - h.rect.center().y(), box.center().y(), 3.0) << word.toStdString();
+    }
+    // Whether the page area of a screenshot holds anything but white.
+    static bool drawn(const QImage &shot) {
+        for (int y = 100; y < shot.height() - 40; y += 2)
+            for (int x = 40; x < shot.width() - 40; x += 2)
+                if (qGray(shot.pixel(x, y)) < 200) return true;
+        return false;
+    }
 };
 
 TEST_F(Window, PaintAndSaveWritesAHighlightOverTheDraggedWords) {
@@ -132,6 +151,82 @@ TEST_F(Window, PaintAndSaveWritesAHighlightOverTheDraggedWords) {
     EXPECT_NEAR(r.left(), first.left(), 2.0);
     EXPECT_NEAR(r.right(), last.right(), 2.0);
     EXPECT_NEAR(792 - r.center().y(), first.center().y(), 3.0);
+}
+
+TEST_F(Window, ClicksSelectAndCopyAndPaintAtEveryZoom) {
+    const QString out = path("out.pdf");
+    launch(document(), out);
+    // A drag, then Ctrl+C: the clipboard and the primary selection hold the text.
+    const QRect first = firstLine();
+    ASSERT_FALSE(first.isEmpty());
+    const QString y = QString::number(first.center().y());
+    xdo({"mousemove", "--window", window, QString::number(first.left() - 2), y, "mousedown", "1"});
+    xdo({"mousemove", "--window", window, QString::number(first.right() + 2), y, "mouseup", "1"});
+    xdo({"key", "ctrl+c"});
+    EXPECT_EQ(tool("xclip", {"-o", "-selection", "clipboard"}), "Highlight these words here");
+    EXPECT_EQ(tool("xclip", {"-o", "-selection", "primary"}), "Highlight these words here");
+
+    // With a colour armed, a double-click paints the word; then the same at 200%, from the top left.
+    clickAt(first.bottomLeft() + QPoint(0, 300));  // a click beside the text clears the selection
+    clickAt(kYellowSwatch);
+    clickAt(first.topLeft() + QPoint(6, first.height() / 2), 2);
+    const int unzoomed = line(1).height();
+    for (int i = 0; i < 3; ++i) xdo({"key", "ctrl+plus"});
+    xdo({"key", "Home"});
+    const QRect third = line(1);
+    ASSERT_FALSE(third.isEmpty());
+    EXPECT_NEAR(third.height(), 2 * unzoomed, 3);
+    clickAt(third.topLeft() + QPoint(6, third.height() / 2), 2);
+    xdo({"key", "ctrl+s"});
+    ASSERT_EQ(finish(), 0);
+    const auto found = highlights(out);
+    ASSERT_EQ(found.size(), 2u);
+    expectOver(found[0], out, "Highlight");
+    expectOver(found[1], out, "and");
+}
+
+TEST_F(Window, AClickOnALinkShowsItsTarget) {
+    const QString in = path("links.pdf");
+    fixtures::RawPage start, middle, target;
+    start.texts = {{72, 700, "Go to the last page"}};
+    // Page three is object 8.
+    start.extra = "/Annots [<< /Type /Annot /Subtype /Link /Rect [70 690 300 715] /Border [0 0 0] "
+                  "/Dest [8 0 R /XYZ 0 792 0] >>]";
+    middle.texts = {{72, 700, "Nothing here"}};
+    target.texts = {{72, 700, "The last page"}};
+    target.drawing = "0 0 1 rg 72 100 468 500 re f\n";
+    fixtures::writeRawPdf(in, {start, middle, target});
+    launch(in, path("out.pdf"));
+    const auto blue = [](const QImage &shot) {
+        for (int y = 0; y < shot.height(); y += 4)
+            for (int x = 0; x < shot.width(); x += 4)
+                if (shot.pixelColor(x, y) == QColor(0, 0, 255)) return true;
+        return false;
+    };
+    ASSERT_FALSE(blue(screenshot()));
+    const QRect link = firstLine();
+    clickAt(link.center());
+    EXPECT_TRUE(blue(screenshot()));
+    xdo({"key", "Escape"});
+    EXPECT_EQ(finish(), 2);
+}
+
+// A page that takes many seconds to draw holds up nothing: the strip answers and Escape ends the editor
+// while the page is still blank.
+TEST_F(Window, ASlowPageHoldsUpNothing) {
+    const QString in = path("slow.pdf");
+    fixtures::RawPage slow;
+    slow.texts = {{72, 740, "A plot that takes long to draw"}};
+    slow.drawing = fixtures::slowDrawing(6000);  // about 40 s
+    fixtures::writeRawPdf(in, {slow});
+    launch(in, path("out.pdf"));
+    const QImage before = screenshot();
+    clickAt(kYellowSwatch);
+    const QImage after = screenshot();
+    EXPECT_FALSE(drawn(after)) << "the page was drawn before the test could look: make it slower";
+    EXPECT_NE(before.copy(0, 0, before.width(), 40), after.copy(0, 0, after.width(), 40));  // the ring and status
+    xdo({"key", "Escape"});
+    EXPECT_EQ(finish(), 2);
 }
 
 TEST_F(Window, EscapeAndDontSaveWritesNothing) {

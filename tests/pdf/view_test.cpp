@@ -1,0 +1,116 @@
+// What the page view draws, and where zooming and the keys take it.
+#include <gtest/gtest.h>
+
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QWheelEvent>
+
+#include "editor_support.h"
+
+namespace {
+
+class View : public EditorTest {
+protected:
+    void SetUp() override {
+        open({{"The opening line of the page", "and the second line of it", "a third line to close"},
+              {"Another page begins here"},
+              {"The last page"}});
+    }
+    // The view as it is drawn once every render it asked for has landed.
+    QImage shown() {
+        for (int i = 0; i < 1000; ++i) {
+            QTest::qWait(10);
+            if (editor->view->rendering()) continue;
+            const QImage image = viewport()->grab().toImage();
+            if (!editor->view->rendering()) return image;
+        }
+        ADD_FAILURE() << "the renders never settled";
+        return {};
+    }
+    // The bounding box of the pixels that pass a test.
+    static QRect where(const QImage &image, const std::function<bool(QColor)> &test) {
+        QRect box;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (test(image.pixelColor(x, y))) box |= QRect(x, y, 1, 1);
+        return box;
+    }
+    static bool yellow(QColor c) { return c.red() > 240 && c.green() > 225 && c.blue() < 175 && c.blue() > 140; }
+    static bool tinted(QColor c) { return c.blue() > c.red() + 30; }
+    void wheel(QPoint at, int notches, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent event(at, viewport()->mapToGlobal(at), {}, {0, 120 * notches}, Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport(), &event);
+    }
+};
+
+TEST_F(View, DrawsThePagesTheSelectionAndThePaintWhereTheyLie) {
+    const QPoint from = at(0, "opening"), to = at(0, "line", 1);
+    drag(from, to);
+    QImage image = shown();
+    // The text where the text model puts it.
+    const QRect page = editor->view->pageRect(editor->doc->page(0)).toRect() & image.rect();
+    const QRect text = where(image.copy(page), [](QColor c) { return c.lightness() < 100; }).translated(page.topLeft());
+    EXPECT_NEAR(text.left(), at(0, "The").x(), 3);
+    EXPECT_NEAR(text.right(), at(0, "page", 1).x(), 3);
+    EXPECT_NEAR(text.center().y(), at(0, "second").y(), 8);
+
+    const QRect tint = where(image, tinted);
+    EXPECT_NEAR(tint.left(), from.x(), 3);
+    EXPECT_NEAR(tint.right(), to.x(), 3);
+    EXPECT_NEAR(tint.center().y(), from.y(), 4);
+    EXPECT_LT(tint.height(), 30);
+
+    QSignalSpy rendered(editor->view, &PDFView::pageRendered);
+    clickSwatch(0);  // paints the selection
+    image = shown();
+    EXPECT_TRUE(rendered.contains({0}));  // not only drawn over the old image
+    EXPECT_TRUE(where(image, tinted).isEmpty());
+    const QRect painted = where(image, yellow);
+    EXPECT_NEAR(painted.left(), from.x(), 6);
+    EXPECT_NEAR(painted.right(), to.x(), 6);
+    EXPECT_NEAR(painted.center().y(), from.y(), 4);
+
+    editor->undoLast();
+    EXPECT_TRUE(where(shown(), yellow).isEmpty());
+}
+
+TEST_F(View, ZoomKeepsItsPointAndKeysMoveThroughTheDocument) {
+    // Ctrl+wheel keeps the word under the pointer; keys keep the view's centre.
+    const QPoint word = at(0, "second");
+    wheel(word, 3, Qt::ControlModifier);
+    EXPECT_NEAR(editor->view->zoom(), 1.2 * 1.2 * 1.2, 1e-9);
+    EXPECT_LE((at(0, "second") - word).manhattanLength(), 2);
+    QTest::keyClick(editor->view, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(editor->view->zoom(), 1.0);
+    const QPointF centre = QRectF(viewport()->rect()).center();
+    PDFPage *page = editor->view->pageForPoint(centre);
+    ASSERT_TRUE(page);
+    const QPointF before = editor->view->convertPointToPage(centre, page);
+    for (int i = 0; i < 3; ++i) QTest::keyClick(editor->view, Qt::Key_Plus, Qt::ControlModifier);
+    EXPECT_EQ(editor->view->zoom(), 2.0);
+    EXPECT_LT(QLineF(editor->view->convertPointToPage(centre, page), before).length(), 2.0);
+    EXPECT_GT(editor->view->horizontalScrollBar()->maximum(), 0);
+    for (int i = 0; i < 20; ++i) QTest::keyClick(editor->view, Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(editor->view->zoom(), 8.0);
+    for (int i = 0; i < 30; ++i) QTest::keyClick(editor->view, Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_EQ(editor->view->zoom(), 0.25);
+    QTest::keyClick(editor->view, Qt::Key_0, Qt::ControlModifier);
+
+    // Space pages on, End and Home go to the last page and the first; a plain wheel scrolls.
+    QScrollBar *bar = editor->view->verticalScrollBar();
+    bar->setValue(0);
+    QTest::keyClick(editor->view, Qt::Key_Space);
+    EXPECT_GT(bar->value(), viewport()->height() / 2);
+    QTest::keyClick(editor->view, Qt::Key_Space, Qt::ShiftModifier);
+    EXPECT_EQ(bar->value(), 0);
+    QTest::keyClick(editor->view, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_LE(editor->view->pageRect(editor->doc->page(2)).bottom(), viewport()->height());
+    QTest::keyClick(editor->view, Qt::Key_Home);
+    EXPECT_EQ(bar->value(), 0);
+    wheel(word, -1, Qt::NoModifier);
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_EQ(editor->view->zoom(), 1.0);
+}
+
+}  // namespace
