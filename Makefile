@@ -39,7 +39,7 @@ fuzz: deps
 bench: build
 	cmake --build $(BUILD) --target view-bench make-long-pdf
 	bench/batch-search.sh $(BUILD)
-	$(BUILD)/bench/view-bench
+	for m in first stall key zoom release; do $(BUILD)/bench/view-bench $$m; done
 	cmake --build $(BUILD) --target bench-ocr
 
 clean:

@@ -16,7 +16,7 @@
 
 namespace {
 constexpr double kGap = 8;                 // between pages and around them, in logical pixels
-constexpr int kCacheBytes = 96 << 20;      // the visible pages at least; more only costs memory
+constexpr int kCacheBytes = 64 << 20;      // the visible pages at least; more only costs memory
 constexpr double kWholePixels = 4e6;       // a page larger than this renders in parts
 constexpr double kPartPixels = 4e6;        // a part with its margin, unless the view alone is larger
 constexpr double kMinZoom = 0.25, kMaxZoom = 8;
