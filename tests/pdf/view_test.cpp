@@ -113,4 +113,43 @@ TEST_F(View, ZoomKeepsItsPointAndKeysMoveThroughTheDocument) {
     EXPECT_EQ(editor->view->zoom(), 1.0);
 }
 
+TEST_F(View, ClicksSelectAWordALineAndExtend) {
+    QTest::mouseDClick(viewport(), Qt::LeftButton, {}, at(0, "second", 0.5));
+    EXPECT_EQ(editor->view->currentSelection().string, "second");
+    QTest::mouseClick(viewport(), Qt::LeftButton, {}, at(0, "second", 0.5));  // the third click
+    EXPECT_EQ(editor->view->currentSelection().string, "and the second line of it");
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mouseDClick(viewport(), Qt::LeftButton, {}, at(0, "opening", 0.5));
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mouseClick(viewport(), Qt::LeftButton, Qt::ShiftModifier, at(0, "second", 1));
+    EXPECT_EQ(editor->view->currentSelection().string, "opening line of the page\nand the second");
+}
+
+// A link: a pointing hand over it, a click goes to its target, but not in erase mode.
+TEST_F(EditorTest, LinksAndTheCursor) {
+    const QString in = dir.filePath("links.pdf");
+    fixtures::RawPage start, middle, target;
+    start.texts = {{72, 700, "Go to the last page"}, {72, 600, "plain text"}};
+    start.extra = "/Annots [<< /Type /Annot /Subtype /Link /Rect [70 690 300 715] /Dest [8 0 R /XYZ 0 792 0] >>]";
+    middle.texts = target.texts = {{72, 700, "more text"}};
+    fixtures::writeRawPdf(in, {start, middle, target});
+    openFile(in);
+    const auto cursorAt = [&](QPoint p) {
+        QTest::mouseMove(viewport(), p);
+        return viewport()->cursor().shape();
+    };
+    EXPECT_EQ(cursorAt(at(0, "plain", 0.5)), Qt::IBeamCursor);
+    EXPECT_EQ(cursorAt(at(0, "plain") + QPoint(0, 60)), Qt::ArrowCursor);
+    const QPoint link = at(0, "last", 0.5);
+    EXPECT_EQ(cursorAt(link), Qt::PointingHandCursor);
+
+    QTest::mouseClick(editor->eraseBtn, Qt::LeftButton);
+    click(link);
+    EXPECT_EQ(editor->view->verticalScrollBar()->value(), 0);
+    QTest::mouseClick(editor->eraseBtn, Qt::LeftButton);
+    click(link);
+    const QRectF shown = editor->view->pageRect(editor->doc->page(2));
+    EXPECT_LE(std::abs(shown.top()), 10);
+}
+
 }  // namespace
