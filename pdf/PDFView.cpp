@@ -22,6 +22,11 @@ constexpr double kPartPixels = 4e6;        // a part with its margin, unless the
 constexpr double kMinZoom = 0.25, kMaxZoom = 8;
 constexpr double kZoomSteps[] = {0.25, 0.33, 0.5, 0.67, 0.8, 1, 1.25, 1.5, 2, 3, 4, 6, 8};
 
+// A page's size in pixels at a resolution.
+QSize pixelSize(const PDFPage &page, double pixelsPerPoint) {
+    return (page.displaySize() * pixelsPerPoint).toSize().expandedTo({1, 1});
+}
+
 QRect outward(const QRectF &r) {
     return QRect(QPoint(int(std::floor(r.left())), int(std::floor(r.top()))),
                  QPoint(int(std::ceil(r.right())) - 1, int(std::ceil(r.bottom())) - 1));
@@ -49,7 +54,11 @@ void PDFView::setDocument(PDFDocument *document) {
     selection_ = {};
     widest_ = 1;
     if (doc_) {
-        for (int i = 0; i < doc_->pageCount(); ++i) widest_ = std::max(widest_, doc_->page(i)->displaySize().width());
+        totalHeight_ = 1;
+        for (int i = 0; i < doc_->pageCount(); ++i) {
+            widest_ = std::max(widest_, doc_->page(i)->displaySize().width());
+            totalHeight_ += doc_->page(i)->displaySize().height();
+        }
         renderer_ = std::make_unique<PageRenderer>(*doc_);
         connect(renderer_.get(), &PageRenderer::ready, this, &PDFView::takeRendered);
     }
@@ -64,6 +73,8 @@ void PDFView::layoutPages() {
     contentHeight_ = kGap;
     if (!doc_) return;
     scale_ = std::max(0.01, (viewport()->width() - 2 * kGap) / widest_) * zoom_;
+    // Scroll positions are ints: pages of absurd shape get a smaller scale rather than an overflow.
+    scale_ = std::min(scale_, 2e9 / totalHeight_);
     for (int i = 0; i < doc_->pageCount(); ++i) {
         tops_.push_back(contentHeight_);
         contentHeight_ += std::round(doc_->page(i)->displaySize().height() * scale_) + kGap;
@@ -173,7 +184,7 @@ void PDFView::paintEvent(QPaintEvent *) {
         if (!rect.intersects(view)) continue;
         painter.fillRect(rect, Qt::white);
 
-        const QSize full = (page->displaySize() * pixelsPerPoint).toSize().expandedTo({1, 1});
+        const QSize full = pixelSize(*page, pixelsPerPoint);
         const bool inParts = double(full.width()) * full.height() > kWholePixels;
         // What the view shows of the page, in pixels of the page at the view's resolution.
         const QRectF shown = (rect & view).translated(-rect.topLeft());
@@ -210,7 +221,7 @@ void PDFView::paintEvent(QPaintEvent *) {
     // The pages just above and below come next, so that scrolling on finds them ready.
     for (int i : {last + 1, first - 1}) {
         if (i < 0 || i >= doc_->pageCount()) continue;
-        const QSize full = (doc_->page(i)->displaySize() * pixelsPerPoint).toSize();
+        const QSize full = pixelSize(*doc_->page(i), pixelsPerPoint);
         const Tile *whole = cache_.object(2 * i);
         if (double(full.width()) * full.height() <= kWholePixels && !settle_.isActive() &&
             !(whole && whole->pixelsPerPoint == pixelsPerPoint && whole->generation == doc_->page(i)->generation()))
@@ -239,7 +250,8 @@ void PDFView::takeRendered() {
         const bool whole = r.job.part.isNull();
         // A part rendered for another zoom is of no use any more.
         if (!whole && r.job.pixelsPerPoint != pixelsPerPoint) continue;
-        const QRect part = whole ? QRect(QPoint(), r.image.size()) : r.job.part;
+        // A page Poppler cannot render keeps its failure, so that it is not asked for again and again.
+        const QRect part = whole ? QRect(QPoint(), pixelSize(*doc_->page(r.job.page), r.job.pixelsPerPoint)) : r.job.part;
         cache_.insert(2 * r.job.page + (whole ? 0 : 1), new Tile{r.image, r.job.pixelsPerPoint, part, r.generation},
                       std::max<qsizetype>(1, r.image.sizeInBytes()));
         emit pageRendered(r.job.page);

@@ -95,6 +95,7 @@ private:
     PDFDocument *doc_ = nullptr;
     std::unique_ptr<PageRenderer> renderer_;
     double widest_ = 1;           // the widest page, in points
+    double totalHeight_ = 1;      // all pages one below the other, in points
     double zoom_ = 1;
     double scale_ = 1;            // logical pixels per point
     std::vector<double> tops_;    // each page's top in content coordinates
