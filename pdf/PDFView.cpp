@@ -31,6 +31,18 @@ QRect outward(const QRectF &r) {
     return QRect(QPoint(int(std::floor(r.left())), int(std::floor(r.top()))),
                  QPoint(int(std::ceil(r.right())) - 1, int(std::ceil(r.bottom())) - 1));
 }
+
+// The part of a page to render for what is shown of it: with a margin, so that scrolling on finds it ready,
+// and on a grid, so that a small scroll asks for nothing new.
+QRect partAround(const QRect &shown, const QSize &full, double margin) {
+    while (margin > 16 && (shown.width() + 2 * margin) * (shown.height() + 2 * margin) > kPartPixels) margin /= 2;
+    const int grid = 256, m = int(margin);
+    const QRect grown = shown.adjusted(-m, -m, m, m);
+    const QRect part = QRect(QPoint(grown.left() / grid * grid, grown.top() / grid * grid),
+                             QPoint((grown.right() / grid + 1) * grid - 1, (grown.bottom() / grid + 1) * grid - 1))
+                           .intersected(QRect(QPoint(), full));
+    return part.contains(shown) ? part : shown;
+}
 }  // namespace
 
 PDFView::PDFView(QWidget *parent) : QAbstractScrollArea(parent), cache_(kCacheBytes) {
@@ -139,6 +151,10 @@ void PDFView::goToPage(int index, double top) {
     verticalScrollBar()->setValue(int(tops_[size_t(index)] + (top >= 0 ? top * scale_ : -kGap)));
 }
 
+QTransform PDFView::pageToView(const PDFPage &page, const QRectF &pageRect) const {
+    return page.toDisplay() * QTransform::fromScale(scale_, scale_) * QTransform::fromTranslate(pageRect.left(), pageRect.top());
+}
+
 void PDFView::drawTile(QPainter &painter, const PDFPage &page, const QRectF &rect, const Tile &tile) const {
     if (tile.image.isNull()) return;
     // The tile's pixels to the view's: its part of the page, at the view's scale.
@@ -149,8 +165,7 @@ void PDFView::drawTile(QPainter &painter, const PDFPage &page, const QRectF &rec
     // multiplies its colour in, as the renderer draws it, and a removed one divides it out again.
     painter.save();
     painter.setClipRect(target);
-    const QTransform toView = page.toDisplay() * QTransform::fromScale(scale_, scale_) *
-                              QTransform::fromTranslate(rect.left(), rect.top());
+    const QTransform toView = pageToView(page, rect);
     for (const AnnotationChange &change : page.changes()) {
         if (change.generation <= tile.generation || change.annotation->type() != "Highlight") continue;
         const QColor c = change.annotation->color();
@@ -203,20 +218,7 @@ void PDFView::paintEvent(QPaintEvent *) {
         // While a resize goes on, whatever image there is is drawn scaled; the new one is made once it settles.
         if (fresh || (settle_.isActive() && (whole || part) && (whole ? whole : part)->generation == page->generation()))
             continue;
-        QRect request;
-        if (inParts) {
-            // A margin around what is shown, so that scrolling on finds it ready, on a grid, so that a
-            // small scroll asks for nothing new.
-            double margin = view.height() * ratio / 2;
-            while (margin > 16 && (needed.width() + 2 * margin) * (needed.height() + 2 * margin) > kPartPixels) margin /= 2;
-            const int grid = 256;
-            const QRect grown = needed.adjusted(-int(margin), -int(margin), int(margin), int(margin));
-            request = QRect(QPoint(grown.left() / grid * grid, grown.top() / grid * grid),
-                            QPoint((grown.right() / grid + 1) * grid - 1, (grown.bottom() / grid + 1) * grid - 1))
-                          .intersected(QRect(QPoint(), full));
-            if (!request.contains(needed)) request = needed;
-        }
-        wanted.push_back({i, pixelsPerPoint, request});
+        wanted.push_back({i, pixelsPerPoint, inParts ? partAround(needed, full, view.height() * ratio / 2) : QRect()});
     }
     // The pages just above and below come next, so that scrolling on finds them ready.
     for (int i : {last + 1, first - 1}) {
@@ -237,9 +239,7 @@ void PDFView::paintEvent(QPaintEvent *) {
     for (const auto &line : selection_.lines) {
         const QRectF r = pageRect(line.page);
         if (!r.intersects(view)) continue;
-        const QTransform toView = line.page->toDisplay() * QTransform::fromScale(scale_, scale_) *
-                                  QTransform::fromTranslate(r.left(), r.top());
-        painter.fillRect(toView.mapRect(line.bounds), tint);
+        painter.fillRect(pageToView(*line.page, r).mapRect(line.bounds), tint);
     }
 }
 
