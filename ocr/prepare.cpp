@@ -231,6 +231,14 @@ std::optional<Quad> findPage(Pix* grey) {
         const double degrees = std::acos(std::clamp(cosine, -1.0, 1.0)) * 180 / M_PI;
         if (degrees < 75 || degrees > 105) return std::nullopt;
     }
+    // An upright rectangle is a window, dialog or panel on a screen, with text around it
+    // that cutting it out would lose; a page photographed by hand is never quite upright.
+    const auto atBox = [&](Point p) {
+        const double dx = std::min(std::abs(p.x - bx), std::abs(p.x - bx - bw));
+        const double dy = std::min(std::abs(p.y - by), std::abs(p.y - by - bh));
+        return dx <= 3 && dy <= 3;
+    };
+    if (std::all_of(corner.begin(), corner.end(), atBox)) return std::nullopt;
     for (auto& p : corner) p = {p.x / scale, p.y / scale};
     return corner;
 }
