@@ -142,7 +142,7 @@ PixPtr scaleText(PixPtr grey) {
     const double x = xHeight(grey.get()), pixels = area(grey.get());
     double factor = 1;
     if (x > 0 && x < 16) {
-        factor = std::min({wanted / x, 4.0, std::sqrt(maxPixels / pixels)});
+        factor = std::max(1.0, std::min({wanted / x, 4.0, std::sqrt(maxPixels / pixels)}));
     } else if (x > 30) {
         factor = wanted / x;
     } else if (x == 0 && pixels > unmeasuredPixels) {
@@ -229,7 +229,7 @@ std::optional<Quad> findPage(Pix* grey) {
         const Point p = corner[std::size_t((i + 3) % 4)], c = corner[std::size_t(i)], n = corner[std::size_t((i + 1) % 4)];
         const double cosine = ((p.x - c.x) * (n.x - c.x) + (p.y - c.y) * (n.y - c.y)) / (distance(p, c) * distance(n, c));
         const double degrees = std::acos(std::clamp(cosine, -1.0, 1.0)) * 180 / M_PI;
-        if (degrees < 75 || degrees > 105) return std::nullopt;
+        if (!(degrees >= 75 && degrees <= 105)) return std::nullopt;  // NaN too, for corners that coincide
     }
     // An upright rectangle is a window, dialog or panel on a screen, with text around it
     // that cutting it out would lose; a page photographed by hand is never quite upright.
