@@ -33,7 +33,8 @@ namespace {
 
 struct Run {
     QByteArray out, err;
-    double seconds = 0;
+    double seconds = 0;  // wall time
+    double cpu = 0;      // user and system time: less disturbed by other work on the machine
     double peakMiB = 0;
 };
 
@@ -55,7 +56,7 @@ Run run(const QStringList& program) {
     std::FILE* err = std::tmpfile();
     QTemporaryDir temporary;
     const QString peakFile = temporary.filePath("peak");
-    const QStringList command = QStringList{"/usr/bin/time", "-f", "%M", "-o", peakFile} + program;
+    const QStringList command = QStringList{"/usr/bin/time", "-f", "%M %U %S", "-o", peakFile} + program;
     if (!out || !err) qFatal("no temporary file");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -75,7 +76,14 @@ Run run(const QStringList& program) {
     Run result;
     result.seconds = timer.nsecsElapsed() / 1e9;
     QFile peak(peakFile);
-    if (peak.open(QIODevice::ReadOnly)) result.peakMiB = peak.readAll().trimmed().toDouble() / 1024;
+    if (peak.open(QIODevice::ReadOnly)) {
+        // The last line: GNU time puts a note on the exit status before it.
+        const QList<QByteArray> fields = peak.readAll().trimmed().split('\n').last().split(' ');
+        if (fields.size() == 3) {
+            result.peakMiB = fields[0].toDouble() / 1024;
+            result.cpu = fields[1].toDouble() + fields[2].toDouble();
+        }
+    }
     posix_spawn_file_actions_destroy(&actions);
     result.out = readBack(out);
     result.err = readBack(err);
@@ -108,7 +116,7 @@ struct Column {
     Column(const QString& name, const QStringList& command) : name(name), command(command) {}
     QString name;
     QStringList command;  // the file's path is appended
-    std::vector<double> cer, seconds, peak;
+    std::vector<double> cer, seconds, cpu, peak;
     bool silent = true;
 };
 
@@ -160,6 +168,7 @@ int main(int argc, char** argv) {
             const Run result = run(words);
             column.cer.push_back(cer(normalized(QString::fromUtf8(result.out)), truth));
             column.seconds.push_back(result.seconds);
+            column.cpu.push_back(result.cpu);
             column.peak.push_back(result.peakMiB);
             column.silent = column.silent && (column.name == "tesseract" || result.err.isEmpty());
             std::printf("   %5.3f %6.2f", column.cer.back(), result.seconds);
@@ -194,37 +203,42 @@ int main(int argc, char** argv) {
     // Time: each file in its own run, and the whole set in one run as the caller runs it.
     QStringList paths;
     for (const Sample& sample : set) paths << dir.filePath(sample.file);
-    std::printf("\n%-30s %14s %14s\n", "time, s", "run per file", "one run");
+    std::printf("\n%-32s %22s %22s\n", "time, s (wall / CPU)", "run per file", "one run");
     double commandTotal = 0;
     for (auto& column : columns) {
-        double total = 0;
+        double total = 0, cpu = 0;
         for (double s : column.seconds) total += s;
+        for (double s : column.cpu) cpu += s;
         if (column.name == "tesseract") {
             commandTotal = total;
-            std::printf("%-30s %14.1f %14s\n", "tesseract (its default threads)", total, "");
+            std::printf("%-32s %14.1f %7.1f\n", "tesseract (its default threads)", total, cpu);
             continue;
         }
         const Run whole = run(column.command + paths);
-        std::printf("%-30s %14.1f %14.1f\n", qPrintable(column.name), total, whole.seconds);
+        std::printf("%-32s %14.1f %7.1f %14.1f %7.1f\n", qPrintable(column.name), total, cpu, whole.seconds,
+                    whole.cpu);
         column.seconds.push_back(whole.seconds);
     }
 
     // The largest images: time and peak memory of each file's own run.
-    std::printf("\n%-30s", "large images: s, peak MiB");
-    for (const auto& column : columns) std::printf(" %18.18s", qPrintable(column.name));
+    std::printf("\n%-26s", "large images");
+    for (const auto& column : columns) std::printf(" %22.22s", qPrintable(column.name));
+    std::printf("\n%-26s", "");
+    for (std::size_t i = 0; i < columns.size(); ++i) std::printf(" %22s", "wall s, CPU s, MiB");
     std::printf("\n");
     for (std::size_t i = 0; i < set.size(); ++i) {
         if (set[i].kind != "48mp") continue;
-        std::printf("%-30s", qPrintable(set[i].file));
-        for (const auto& column : columns) std::printf("     %6.2f %7.0f", column.seconds[i], column.peak[i]);
+        std::printf("%-26s", qPrintable(set[i].file));
+        for (const auto& column : columns)
+            std::printf("    %6.2f %6.2f %5.0f", column.seconds[i], column.cpu[i], column.peak[i]);
         std::printf("\n");
     }
     const QString blank = makeBlankPng(dir, 15000);
-    std::printf("%-30s", "blank 15000 x 15000 PNG");
+    std::printf("%-26s", "blank 15000 x 15000 PNG");
     for (const auto& column : columns) {
         if (column.name == "tesseract") continue;
         const Run result = run(column.command + QStringList{blank});
-        std::printf("     %6.2f %7.0f", result.seconds, result.peakMiB);
+        std::printf("    %6.2f %6.2f %5.0f", result.seconds, result.cpu, result.peakMiB);
     }
     std::printf("\n");
     QFile::remove(blank);
