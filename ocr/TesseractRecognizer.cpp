@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "prepare.h"
+
 namespace {
 
 struct Language {
@@ -26,31 +28,7 @@ const char* modelFor(const std::string& tag) {
     return nullptr;
 }
 
-struct PixDeleter {
-    void operator()(Pix* pix) const { pixDestroy(&pix); }
-};
-using PixPtr = std::unique_ptr<Pix, PixDeleter>;
 using TextPtr = std::unique_ptr<char[]>;  // GetUTF8Text hands out new[] memory
-
-// Qt's 0xAARRGGBB words become Leptonica's 0xRRGGBB00; the bitmap is opaque.
-PixPtr toPix(const QImage& bitmap) {
-    const QImage rgb =
-        bitmap.format() == QImage::Format_RGB32 ? bitmap : bitmap.convertToFormat(QImage::Format_RGB32);
-    if (rgb.isNull()) return nullptr;
-    PixPtr pix(pixCreateNoInit(rgb.width(), rgb.height(), 32));
-    if (!pix) return nullptr;
-    pixSetSpp(pix.get(), 3);
-    l_uint32* data = pixGetData(pix.get());
-    const l_int32 wordsPerLine = pixGetWpl(pix.get());
-    for (int y = 0; y < rgb.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        l_uint32* out = data + static_cast<std::ptrdiff_t>(y) * wordsPerLine;
-        for (int x = 0; x < rgb.width(); ++x) out[x] = static_cast<l_uint32>(in[x]) << 8;
-    }
-    // No resolution: Tesseract then estimates it from the size of the text,
-    // which suits photos and screenshots whose declared resolution means nothing.
-    return pix;
-}
 
 bool isBlank(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) {
@@ -131,7 +109,9 @@ bool TesseractRecognizer::perform(TextRequest& request, const QImage& bitmap) {
     }
     if (!load(models)) return false;
 
-    const PixPtr pix = toPix(bitmap);
+    // No resolution is set: Tesseract then estimates it from the size of the text, which
+    // suits photos and screenshots whose declared resolution means nothing.
+    const PixPtr pix = prepareForRecognition(bitmap);
     if (!pix) return false;
 
     // Both levels take the same path: Tesseract's LSTM engine has one. Language

@@ -62,10 +62,11 @@ QImage loadImage(const std::string& path) {
     // Read by content, not by name; phone photos keep their orientation in EXIF.
     QImageReader reader(&file);
     reader.setAutoTransform(true);
+    // Before the header is read: libpng reports an invalid one ("Invalid IHDR data") there.
+    const SilencedStandardError silenced;
     // Tesseract takes no side over 32767 pixels: refuse such an image before decoding a gigabyte of it.
     const QSize size = reader.size();
     if (size.width() > maxSide || size.height() > maxSide) return {};
-    const SilencedStandardError silenced;
     return reader.read();
 }
 

@@ -1,179 +1,265 @@
-// Accuracy and speed of tavrin-ocr beside the tesseract command, on generated
-// images whose text is known. Prints the character error rate (CER) and the
-// time of both per image and over the set.
+// Accuracy, time and memory of tavrin-ocr beside the tesseract command, on a generated
+// evaluation set whose text is known (see evaluation_set.h).
 //
-//   ocr-bench [path/to/tavrin-ocr] [folder to keep the images in]
+//   ocr-bench [--set DIR] [--no-command] [PROGRAM...]
+//
+// PROGRAM: builds of tavrin-ocr to compare, the first one the one under test (default
+// build/tavrin-ocr). --set DIR keeps the images in DIR and reuses a set already there.
+// --no-command skips the tesseract command. Character error rate (CER): Levenshtein distance
+// over NFKC text with white space collapsed, divided by the truth's length; a kind's CER and
+// the set's are means over their images, so that each image counts once.
 
-#include <QDir>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
-#include <QFontDatabase>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
-#include <QPainter>
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTransform>
-#include <algorithm>
+#include <QTextStream>
 #include <cstdio>
+#include <map>
 #include <vector>
 
 #include "cer.h"
-#include "support.h"
+#include "evaluation_set.h"
+
+extern char** environ;
 
 namespace {
 
-struct Sample {
-    QString name;
-    QStringList lines;
+struct Run {
+    QByteArray out, err;
+    double seconds = 0;  // wall time
+    double cpu = 0;      // user and system time: less disturbed by other work on the machine
+    double peakMiB = 0;
 };
 
-// Uneven light, grain and a slight tilt, as from a phone held over a sheet.
-QImage photo(const QImage& sheet) {
-    QImage lit = sheet.convertToFormat(QImage::Format_RGB32);
-    auto* random = QRandomGenerator::global();
-    for (int y = 0; y < lit.height(); ++y) {
-        auto* pixel = reinterpret_cast<QRgb*>(lit.scanLine(y));
-        for (int x = 0; x < lit.width(); ++x) {
-            const int shade = 40 * x / lit.width() + 20 * y / lit.height() + random->bounded(-12, 13);
-            const auto tone = [&](int c) { return std::clamp(c - shade, 0, 255); };
-            pixel[x] = qRgb(tone(qRed(pixel[x])), tone(qGreen(pixel[x])), tone(qBlue(pixel[x]) - 10));
+QByteArray readBack(std::FILE* file) {
+    QFile in;
+    in.open(file, QIODevice::ReadOnly);
+    in.seek(0);
+    const QByteArray bytes = in.readAll();
+    in.close();
+    std::fclose(file);
+    return bytes;
+}
+
+// One process, its wall time and its peak resident memory. The peak comes from GNU time, whose
+// child starts from a small process: a child of this one would be charged for the memory of
+// this one (Linux keeps the high-water mark of the memory a process had before exec).
+Run run(const QStringList& program) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    QTemporaryDir temporary;
+    const QString peakFile = temporary.filePath("peak");
+    const QStringList command = QStringList{"/usr/bin/time", "-f", "%M %U %S", "-o", peakFile} + program;
+    if (!out || !err) qFatal("no temporary file");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fileno(out), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fileno(err), STDERR_FILENO);
+    std::vector<QByteArray> words;
+    for (const QString& word : command) words.push_back(word.toLocal8Bit());
+    std::vector<char*> argv;
+    for (auto& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) qFatal("cannot start %s", argv[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Run result;
+    result.seconds = timer.nsecsElapsed() / 1e9;
+    QFile peak(peakFile);
+    if (peak.open(QIODevice::ReadOnly)) {
+        // The last line: GNU time puts a note on the exit status before it.
+        const QList<QByteArray> fields = peak.readAll().trimmed().split('\n').last().split(' ');
+        if (fields.size() == 3) {
+            result.peakMiB = fields[0].toDouble() / 1024;
+            result.cpu = fields[1].toDouble() + fields[2].toDouble();
         }
     }
-    QImage tilted = lit.transformed(QTransform().rotate(1.2), Qt::SmoothTransformation);
-    QImage framed(tilted.size(), QImage::Format_RGB32);
-    framed.fill(QColor(200, 196, 186));
-    QPainter(&framed).drawImage(0, 0, tilted);
-    return framed;
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = readBack(out);
+    result.err = readBack(err);
+    return result;
 }
 
 QString normalized(const QString& text) {
-    static const QRegularExpression space("\\s+");
-    return QString(text).replace(space, " ").trimmed();
+    return text.normalized(QString::NormalizationForm_KC).simplified();
 }
 
-struct Timed {
-    QByteArray out;
-    double seconds = 0;
+// The set as kept in DIR/set.tsv: kind, file, truth.
+std::vector<Sample> loadSet(const QDir& dir) {
+    std::vector<Sample> set;
+    QFile file(dir.filePath("set.tsv"));
+    if (!file.open(QIODevice::ReadOnly)) return set;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() == 3) set.push_back({fields[0], fields[1], QString::fromUtf8(fields[2])});
+    }
+    return set;
+}
+
+void saveSet(const QDir& dir, const std::vector<Sample>& set) {
+    QFile file(dir.filePath("set.tsv"));
+    if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write set.tsv");
+    for (const Sample& sample : set) file.write((sample.kind + '\t' + sample.file + '\t' + sample.truth + '\n').toUtf8());
+}
+
+struct Column {
+    Column(const QString& name, const QStringList& command) : name(name), command(command) {}
+    QString name;
+    QStringList command;  // the file's path is appended
+    std::vector<double> cer, seconds, cpu, peak;
+    bool silent = true;
 };
-
-Timed runProgram(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setStandardErrorFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, arguments);
-    process.waitForFinished(-1);
-    return {process.readAllStandardOutput(), timer.nsecsElapsed() / 1e9};
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const QString program = args.size() > 1 ? args[1] : QStringLiteral("build/tavrin-ocr");
+    QStringList args = app.arguments().mid(1);
     QTemporaryDir temporary;
-    const QDir dir(args.size() > 2 ? args[2] : temporary.path());
+    QString setDir = temporary.path();
+    bool command = true;
+    if (args.size() >= 2 && args[0] == "--set") {
+        setDir = args[1];
+        args = args.mid(2);
+    }
+    if (!args.isEmpty() && args[0] == "--no-command") {
+        command = false;
+        args.removeFirst();
+    }
+    if (args.isEmpty()) args << "build/tavrin-ocr";
+    const QDir dir(setDir);
     dir.mkpath(".");
-    for (const char* file :
-         {"DejaVuSans.ttf", "DejaVuSerif.ttf", "DejaVuSansMono.ttf", "DejaVuSans-Bold.ttf"}) {
-        QFontDatabase::addApplicationFont(QString("/usr/share/fonts/truetype/dejavu/") + file);
+
+    std::vector<Sample> set = loadSet(dir);
+    if (set.empty()) {
+        QElapsedTimer timer;
+        timer.start();
+        set = makeEvaluationSet(dir);
+        saveSet(dir, set);
+        std::printf("evaluation set: %zu images written to %s in %.0f s\n", set.size(), qPrintable(dir.path()),
+                    timer.elapsed() / 1000.0);
     }
 
-    const QStringList english{"Our meeting moved to Thursday at ten.", "Bring the quarterly figures and",
-                              "the signed contract, please."};
-    const QStringList russian{"Встреча перенесена на четверг.", "Возьмите с собой отчёт за квартал",
-                              "и подписанный договор."};
-    const QStringList mixed{"Order 1042: keyboard Logitech K120", "Заказ оплачен картой Visa, 2 шт.",
-                            "Delivery to Moscow, ул. Тверская 7"};
-    const QStringList left{"The left column starts",   "every page of this note", "and runs down to the",
-                           "bottom before the reader", "moves across the gutter", "to the other column."};
-    const QStringList right{"Then the right column", "follows with its own",  "lines, which must come",
-                            "out only after all of", "the lines on the left", "have been written."};
+    std::vector<Column> columns;
+    for (const QString& program : args) columns.emplace_back(QFileInfo(program).fileName(), QStringList{program});
+    if (columns.size() > 1) columns[0].name += "*";
+    if (command) columns.emplace_back("tesseract", QStringList{"tesseract", "-", "stdout", "-l", "rus+eng"});
 
-    std::vector<Sample> samples;
-    const auto add = [&](const QString& name, const QImage& image, const QStringList& lines,
-                         const char* format = nullptr) {
-        image.save(dir.filePath(name), format, 85);
-        samples.push_back({name, lines});
-    };
-    // Photos are stored turned; their EXIF orientation says how to show them.
-    const auto addPhoto = [&](const QString& name, const QStringList& lines, int orientation,
-                              qreal storedTurn) {
-        add(name, photo(page(lines, "DejaVu Sans", 30)).transformed(QTransform().rotate(storedTurn)), lines,
-            "JPEG");
-        QProcess::execute("exiftool", {"-q", "-overwrite_original", "-n",
-                                       QString("-Orientation=%1").arg(orientation), dir.filePath(name)});
-    };
-    add("english-sans.png", page(english, "DejaVu Sans", 28), english);
-    add("english-serif.png", page(english, "DejaVu Serif", 22), english);
-    add("english-mono-small.png", page(english, "DejaVu Sans Mono", 16), english);
-    add("russian-sans.png", page(russian, "DejaVu Sans", 28), russian);
-    add("russian-serif.png", page(russian, "DejaVu Serif", 24), russian);
-    add("mixed.png", page(mixed, "DejaVu Sans", 26), mixed);
-    add("heading-bold.png",
-        page({"Quarterly Report", "Отчёт за квартал"}, "DejaVu Sans", 64, Qt::white, Qt::black, true),
-        {"Quarterly Report", "Отчёт за квартал"});
-    add("low-contrast.png", page(mixed, "DejaVu Serif", 26, QColor(225, 225, 215), QColor(90, 90, 90)),
-        mixed);
-    add("transparent.png", page(russian, "DejaVu Sans", 28, Qt::transparent), russian);
-    QImage columns(2 * 420 + 120, page(left, "DejaVu Sans", 26).height(), QImage::Format_RGB32);
-    columns.fill(Qt::white);
-    {
-        QPainter painter(&columns);
-        painter.drawImage(0, 0, page(left, "DejaVu Sans", 26));
-        painter.drawImage(420 + 120, 0, page(right, "DejaVu Sans", 26));
+    std::printf("\n%-22s %6s", "image", "chars");
+    for (const auto& column : columns) std::printf(" %14.14s", qPrintable(column.name));
+    std::printf("   (CER / seconds)\n");
+    for (const Sample& sample : set) {
+        const QString path = dir.filePath(sample.file), truth = normalized(sample.truth);
+        std::printf("%-22s %6lld", qPrintable(sample.file), static_cast<long long>(truth.size()));
+        for (auto& column : columns) {
+            QStringList words = column.command;
+            if (column.name == "tesseract") words[1] = path; else words << path;
+            const Run result = run(words);
+            column.cer.push_back(cer(normalized(QString::fromUtf8(result.out)), truth));
+            column.seconds.push_back(result.seconds);
+            column.cpu.push_back(result.cpu);
+            column.peak.push_back(result.peakMiB);
+            column.silent = column.silent && (column.name == "tesseract" || result.err.isEmpty());
+            std::printf("   %5.3f %6.2f", column.cer.back(), result.seconds);
+            std::fflush(stdout);
+        }
+        std::printf("\n");
     }
-    add("two-columns.png", columns, left + right);
-    const QStringList letter{"Dear colleagues,",
-                             "the annual review of the archive will take place",
-                             "in the second week of March. Please make sure that",
-                             "every folder carries its label and that the index",
-                             "cards are filed in order. Коллеги, просим также",
-                             "сдать ключи от шкафов до пятницы. Thank you."};
-    add("letter-page.png", page(letter, "DejaVu Serif", 24), letter);
-    add("photo-upright.jpg", photo(page(mixed, "DejaVu Sans", 30)), mixed, "JPEG");
-    addPhoto("photo-exif6.jpg", english, 6, -90);
-    addPhoto("photo-exif8.jpg", russian, 8, 90);
-    addPhoto("photo-exif3.jpg", mixed, 3, 180);
 
-    std::printf("%-24s %9s %9s %9s %9s\n", "image", "CER ours", "CER cmd", "s ours", "s cmd");
-    double oursTime = 0, commandTime = 0;
-    long oursErrors = 0, commandErrors = 0, characters = 0;
-    bool neverWorse = true;
-    QByteArray concatenated;
+    // CER per kind, in the order the kinds first appear.
+    std::printf("\n%-22s %6s", "CER per kind", "images");
+    for (const auto& column : columns) std::printf(" %14.14s", qPrintable(column.name));
+    std::printf("\n");
+    QStringList kinds;
+    for (const Sample& sample : set)
+        if (!kinds.contains(sample.kind)) kinds << sample.kind;
+    const auto mean = [&](const std::vector<double>& values, const QString& kind) {
+        double sum = 0;
+        int count = 0;
+        for (std::size_t i = 0; i < set.size(); ++i) {
+            if (!kind.isEmpty() && set[i].kind != kind) continue;
+            sum += values[i];
+            ++count;
+        }
+        return std::make_pair(count ? sum / count : 0.0, count);
+    };
+    for (const QString& kind : kinds + QStringList{""}) {
+        std::printf("%-22s %6d", kind.isEmpty() ? "all" : qPrintable(kind), mean(columns[0].cer, kind).second);
+        for (const auto& column : columns) std::printf(" %14.3f", mean(column.cer, kind).first);
+        std::printf("\n");
+    }
+
+    // Time: each file in its own run, and the whole set in one run as the caller runs it.
     QStringList paths;
-    for (const auto& sample : samples) {
-        const QString path = dir.filePath(sample.name);
-        paths << path;
-        const QString reference = normalized(sample.lines.join('\n'));
-        const Timed ours = runProgram(program, {path});
-        const Timed command = runProgram("tesseract", {path, "stdout", "-l", "rus+eng"});
-        concatenated += ours.out;
-        const int oursDistance = editDistance(normalized(QString::fromUtf8(ours.out)), reference);
-        const int commandDistance = editDistance(normalized(QString::fromUtf8(command.out)), reference);
-        neverWorse = neverWorse && oursDistance <= commandDistance;
-        oursErrors += oursDistance;
-        commandErrors += commandDistance;
-        characters += reference.size();
-        oursTime += ours.seconds;
-        commandTime += command.seconds;
-        std::printf("%-24s %9.4f %9.4f %9.3f %9.3f\n", qPrintable(sample.name),
-                    double(oursDistance) / reference.size(), double(commandDistance) / reference.size(),
-                    ours.seconds, command.seconds);
+    for (const Sample& sample : set) paths << dir.filePath(sample.file);
+    std::printf("\n%-32s %22s %22s\n", "time, s (wall / CPU)", "run per file", "one run");
+    double commandTotal = 0;
+    for (auto& column : columns) {
+        double total = 0, cpu = 0;
+        for (double s : column.seconds) total += s;
+        for (double s : column.cpu) cpu += s;
+        if (column.name == "tesseract") {
+            commandTotal = total;
+            std::printf("%-32s %14.1f %7.1f\n", "tesseract (its default threads)", total, cpu);
+            continue;
+        }
+        const Run whole = run(column.command + paths);
+        std::printf("%-32s %14.1f %7.1f %14.1f %7.1f\n", qPrintable(column.name), total, cpu, whole.seconds,
+                    whole.cpu);
+        column.seconds.push_back(whole.seconds);
     }
-    // The way the caller runs it: every file in one run, models loaded once.
-    const Timed batch = runProgram(program, paths);
-    const double oursCer = double(oursErrors) / characters, commandCer = double(commandErrors) / characters;
-    std::printf("%-24s %9.4f %9.4f %9.3f %9.3f\n", "all (one run per file)", oursCer, commandCer, oursTime,
-                commandTime);
-    std::printf("%-24s %9s %9s %9.3f %9s\n", "all (one run, all files)", "", "", batch.seconds, "");
-    std::printf("one run gives the same records: %s\n", batch.out == concatenated ? "yes" : "NO");
-    std::printf("CER never above the command's: %s; over the set %.1f%% of it (target <= 50%%)\n",
-                neverWorse ? "yes" : "NO", commandCer > 0 ? 100 * oursCer / commandCer : 0.0);
-    std::printf("time: %.1f%% of the command's in one run, %.1f%% run per file (target <= 20%%)\n",
-                100 * batch.seconds / commandTime, 100 * oursTime / commandTime);
+
+    // The largest images: time and peak memory of each file's own run.
+    std::printf("\n%-26s", "large images");
+    for (const auto& column : columns) std::printf(" %22.22s", qPrintable(column.name));
+    std::printf("\n%-26s", "");
+    for (std::size_t i = 0; i < columns.size(); ++i) std::printf(" %22s", "wall s, CPU s, MiB");
+    std::printf("\n");
+    for (std::size_t i = 0; i < set.size(); ++i) {
+        if (set[i].kind != "48mp") continue;
+        std::printf("%-26s", qPrintable(set[i].file));
+        for (const auto& column : columns)
+            std::printf("    %6.2f %6.2f %5.0f", column.seconds[i], column.cpu[i], column.peak[i]);
+        std::printf("\n");
+    }
+    const QString blank = makeBlankPng(dir, 15000);
+    std::printf("%-26s", "blank 15000 x 15000 PNG");
+    for (const auto& column : columns) {
+        if (column.name == "tesseract") continue;
+        const Run result = run(column.command + QStringList{blank});
+        std::printf("    %6.2f %6.2f %5.0f", result.seconds, result.cpu, result.peakMiB);
+    }
+    std::printf("\n");
+    QFile::remove(blank);
+
+    // The targets for the build under test.
+    const Column& ours = columns[0];
+    std::printf("\n%s: standard error %s\n", qPrintable(ours.name), ours.silent ? "silent for every image" : "NOT SILENT");
+    if (command) {
+        const double all = mean(ours.cer, "").first, cmd = mean(columns.back().cer, "").first;
+        std::printf("CER over the set %.3f (target <= 0.03), %.0f%% of the command's (target <= 25%%)\n", all,
+                    cmd > 0 ? 100 * all / cmd : 0.0);
+        double photos = 0;
+        int count = 0;
+        for (std::size_t i = 0; i < set.size(); ++i) {
+            if (set[i].kind.startsWith("screen") || set[i].kind.startsWith("scan")) continue;
+            photos += ours.cer[i];
+            ++count;
+        }
+        std::printf("CER over the photos %.3f (target <= 0.03)\n", count ? photos / count : 0.0);
+        std::printf("whole set in one run: %.0f%% of the command's wall time run per file (target <= 25%%)\n",
+                    100 * ours.seconds.back() / commandTotal);
+    }
     return 0;
 }

@@ -1,0 +1,296 @@
+#include "prepare.h"
+
+#include <leptonica/allheaders.h>
+
+#include <QImage>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+void PixDeleter::operator()(Pix* pix) const { pixDestroy(&pix); }
+
+namespace {
+
+struct LeptonicaDeleter {
+    void operator()(Boxa* boxa) const { boxaDestroy(&boxa); }
+    void operator()(Pixa* pixa) const { pixaDestroy(&pixa); }
+    void operator()(Pta* pta) const { ptaDestroy(&pta); }
+};
+using BoxaPtr = std::unique_ptr<Boxa, LeptonicaDeleter>;
+using PixaPtr = std::unique_ptr<Pixa, LeptonicaDeleter>;
+using PtaPtr = std::unique_ptr<Pta, LeptonicaDeleter>;
+
+int width(Pix* pix) { return pixGetWidth(pix); }
+int height(Pix* pix) { return pixGetHeight(pix); }
+double area(Pix* pix) { return double(width(pix)) * height(pix); }
+
+int count(Pix* binary) {
+    l_int32 n = 0;
+    pixCountPixels(binary, &n, nullptr);
+    return n;
+}
+
+// Built straight from the bitmap: a 32-bit copy first would double the memory of a huge image.
+PixPtr greyOf(const QImage& bitmap) {
+    const QImage rgb =
+        bitmap.format() == QImage::Format_RGB32 ? bitmap : bitmap.convertToFormat(QImage::Format_RGB32);
+    if (rgb.isNull()) return nullptr;
+    PixPtr grey(pixCreateNoInit(rgb.width(), rgb.height(), 8));
+    if (!grey) return nullptr;
+    const l_int32 wordsPerLine = pixGetWpl(grey.get());
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        l_uint32* out = pixGetData(grey.get()) + static_cast<std::ptrdiff_t>(y) * wordsPerLine;
+        for (int x = 0; x < rgb.width(); ++x) SET_DATA_BYTE(out, x, qGray(in[x]));
+    }
+    return grey;
+}
+
+// A copy at most side pixels long, for the steps that only look; scale is its size over the original's.
+PixPtr reduced(Pix* grey, int side, float& scale) {
+    scale = std::min(1.0f, float(side) / float(std::max(width(grey), height(grey))));
+    return PixPtr(scale < 1 ? pixScaleAreaMap(grey, scale, scale) : pixCopy(nullptr, grey));
+}
+
+// 1 where darker than the Otsu threshold.
+PixPtr darkOf(Pix* grey) {
+    l_int32 threshold = 128;
+    pixSplitDistributionFgBg(grey, 0.0f, 1, &threshold, nullptr, nullptr, nullptr);
+    return PixPtr(pixThresholdToBinary(grey, threshold));
+}
+
+// Light text on dark panels (dark mode, coloured bars and bubbles) turned dark on light.
+// Tesseract reads a wholly dark image by itself, but not dark panels on a light one.
+PixPtr invertDarkPanels(PixPtr grey) {
+    float scale = 1;
+    const PixPtr small = reduced(grey.get(), 1200, scale);
+    if (!small) return grey;
+    const PixPtr dark = darkOf(small.get());
+    if (!dark) return grey;
+    // Text strokes vanish in the opening; panels stay.
+    const PixPtr panels(pixOpenBrick(nullptr, dark.get(), 7, 7));
+    Pixa* parts = nullptr;
+    const BoxaPtr boxes(panels ? pixConnComp(panels.get(), &parts, 8) : nullptr);
+    const PixaPtr owned(parts);
+    if (!boxes) return grey;
+    const int w = width(small.get()), h = height(small.get());
+    const PixPtr mask(pixCreate(w, h, 1));
+    bool any = false;
+    for (int i = 0; mask && i < pixaGetCount(parts); ++i) {
+        const PixPtr part(pixaGetPix(parts, i, L_CLONE));
+        const int size = count(part.get());
+        if (size < 0.005 * w * h) continue;
+        // The panel with the text inside it: its holes, but not a hole as large as a page
+        // lying on a dark table.
+        PixPtr holes(pixHolesByFilling(part.get(), 4));
+        if (holes) holes.reset(pixSelectBySize(holes.get(), 0, h / 4, 4, L_SELECT_HEIGHT, L_SELECT_IF_LT, nullptr));
+        if (!holes) continue;
+        const PixPtr region(pixOr(nullptr, part.get(), holes.get()));
+        l_int32 x = 0, y = 0, pw = 0, ph = 0;
+        pixaGetBoxGeometry(parts, i, &x, &y, &pw, &ph);
+        const PixPtr darkHere(pixCreate(pw, ph, 1));
+        if (!region || !darkHere) continue;
+        pixRasterop(darkHere.get(), 0, 0, pw, ph, PIX_SRC, dark.get(), x, y);
+        pixAnd(darkHere.get(), darkHere.get(), region.get());
+        const int all = count(region.get());
+        const double light = double(all - count(darkHere.get())) / all;
+        if (light < 0.01 || light > 0.6) continue;
+        pixRasterop(mask.get(), x, y, pw, ph, PIX_SRC | PIX_DST, region.get(), 0, 0);
+        any = true;
+    }
+    if (!any) return grey;
+    const PixPtr full(pixScaleToSize(mask.get(), width(grey.get()), height(grey.get())));
+    const PixPtr inverted(pixInvert(nullptr, grey.get()));
+    if (!full || !inverted) return grey;
+    pixCombineMasked(grey.get(), inverted.get(), full.get());
+    return grey;
+}
+
+// The height of the most common text component, which is the x-height: most letters are
+// lower case without ascenders. Zero when there are too few components to tell.
+double xHeight(Pix* grey) {
+    float scale = 1;
+    const PixPtr small = reduced(grey, 2500, scale);
+    constexpr int window = 12;
+    if (!small || width(small.get()) < 2 * window + 3 || height(small.get()) < 2 * window + 3) return 0;
+    Pix* raw = nullptr;
+    if (pixSauvolaBinarizeTiled(small.get(), window, 0.34f, 1, 1, nullptr, &raw) != 0) return 0;
+    const PixPtr binary(raw);
+    const BoxaPtr boxes(pixConnCompBB(binary.get(), 8));
+    if (!boxes) return 0;
+    const int tallest = height(small.get()) / 8;
+    std::vector<int> heights(std::size_t(std::max(tallest, 3)) + 2);
+    int letters = 0;
+    for (int i = 0; i < boxaGetCount(boxes.get()); ++i) {
+        l_int32 x = 0, y = 0, w = 0, h = 0;
+        boxaGetBoxGeometry(boxes.get(), i, &x, &y, &w, &h);
+        if (h < 3 || h > tallest || w > 4 * h) continue;
+        ++heights[std::size_t(h)];
+        ++letters;
+    }
+    if (letters < 20) return 0;
+    const auto mode = std::max_element(heights.begin(), heights.end()) - heights.begin();
+    return double(mode) / scale;
+}
+
+// Text near an x-height of 24 pixels: Tesseract misreads small text, and large text only
+// costs time. An image with no text to measure is brought down to a bounded size.
+PixPtr scaleText(PixPtr grey) {
+    constexpr double wanted = 24, maxPixels = 60e6, unmeasuredPixels = 16e6;
+    const double x = xHeight(grey.get()), pixels = area(grey.get());
+    double factor = 1;
+    if (x > 0 && x < 16) {
+        factor = std::max(1.0, std::min({wanted / x, 4.0, std::sqrt(maxPixels / pixels)}));
+    } else if (x > 30) {
+        factor = wanted / x;
+    } else if (x == 0 && pixels > unmeasuredPixels) {
+        factor = std::sqrt(unmeasuredPixels / pixels);
+    }
+    if (std::abs(factor - 1) < 0.05) return grey;
+    PixPtr scaled(factor < 1 ? pixScaleAreaMap(grey.get(), float(factor), float(factor))
+                             : pixScaleGrayLI(grey.get(), float(factor), float(factor)));
+    return scaled ? std::move(scaled) : std::move(grey);
+}
+
+struct Point {
+    double x, y;
+};
+using Quad = std::array<Point, 4>;  // top left, top right, bottom right, bottom left
+
+double distance(Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+// What sharp edges enclose, without thin lines: a page lying on a table, whose outline is a
+// sharp edge even where a shadow falls (a threshold of brightness lost the shadowed part),
+// while the edge of the shadow itself is soft.
+PixPtr enclosed(Pix* small) {
+    const PixPtr edges(pixSobelEdgeFilter(small, L_ALL_EDGES));
+    const PixPtr weak(edges ? pixThresholdToBinary(edges.get(), 14) : nullptr);
+    const PixPtr sharp(weak ? pixInvert(nullptr, weak.get()) : nullptr);
+    if (!sharp || !pixCloseSafeBrick(sharp.get(), sharp.get(), 3, 3)) return nullptr;
+    const PixPtr holes(pixHolesByFilling(sharp.get(), 4));
+    PixPtr inside(holes ? pixOr(nullptr, holes.get(), sharp.get()) : nullptr);
+    if (!inside || !pixOpenBrick(inside.get(), inside.get(), 9, 9)) return nullptr;
+    return inside;
+}
+
+// The corners of a photographed page: the largest enclosed region, accepted only when it is
+// clearly a whole page seen at a slant. Without these checks a shadow was taken for an edge
+// and the page distorted.
+std::optional<Quad> findPage(Pix* grey) {
+    float scale = 1;
+    const PixPtr small = reduced(grey, 800, scale);
+    const PixPtr inside(small ? enclosed(small.get()) : nullptr);
+    if (!inside) return std::nullopt;
+    Pixa* parts = nullptr;
+    const BoxaPtr boxes(pixConnComp(inside.get(), &parts, 8));
+    const PixaPtr owned(parts);
+    if (!boxes || pixaGetCount(parts) == 0) return std::nullopt;
+    int largest = 0, size = 0;
+    for (int i = 0; i < pixaGetCount(parts); ++i) {
+        const PixPtr part(pixaGetPix(parts, i, L_CLONE));
+        if (const int n = count(part.get()); n > size) largest = i, size = n;
+    }
+    const int w = width(small.get()), h = height(small.get());
+    l_int32 bx = 0, by = 0, bw = 0, bh = 0;
+    pixaGetBoxGeometry(parts, largest, &bx, &by, &bw, &bh);
+    const int edges = (bx == 0) + (by == 0) + (bx + bw == w) + (by + bh == h);
+    if (size < 0.2 * w * h || edges > 1) return std::nullopt;
+
+    const PixPtr page(pixaGetPix(parts, largest, L_CLONE));
+    Quad corner{};
+    std::array<double, 4> best{1e18, -1e18, -1e18, 1e18};  // least x+y, most x-y, most x+y, least x-y
+    const l_int32 wordsPerLine = pixGetWpl(page.get());
+    for (int y = 0; y < bh; ++y) {
+        const l_uint32* line = pixGetData(page.get()) + static_cast<std::ptrdiff_t>(y) * wordsPerLine;
+        for (int x = 0; x < bw; ++x) {
+            if (!GET_DATA_BIT(line, x)) continue;
+            const Point p{bx + x + 0.5, by + y + 0.5};
+            const double sum = p.x + p.y, diff = p.x - p.y;
+            if (sum < best[0]) best[0] = sum, corner[0] = p;
+            if (diff > best[1]) best[1] = diff, corner[1] = p;
+            if (sum > best[2]) best[2] = sum, corner[2] = p;
+            if (diff < best[3]) best[3] = diff, corner[3] = p;
+        }
+    }
+    const PixPtr holes(pixHolesByFilling(page.get(), 4));
+    double quadArea = 0;
+    for (int i = 0; i < 4; ++i) {
+        const Point a = corner[std::size_t(i)], b = corner[std::size_t((i + 1) % 4)];
+        quadArea += a.x * b.y - b.x * a.y;
+    }
+    quadArea = std::abs(quadArea) / 2;
+    const double fill = holes && quadArea > 0 ? (size + count(holes.get())) / quadArea : 0;
+    const auto side = [&](int i) { return distance(corner[std::size_t(i)], corner[std::size_t((i + 1) % 4)]); };
+    const auto similar = [](double a, double b) { return std::abs(a - b) <= 0.15 * std::max(a, b); };
+    if (fill < 0.93 || fill > 1.07 || !similar(side(0), side(2)) || !similar(side(1), side(3))) return std::nullopt;
+    for (int i = 0; i < 4; ++i) {
+        const Point p = corner[std::size_t((i + 3) % 4)], c = corner[std::size_t(i)], n = corner[std::size_t((i + 1) % 4)];
+        const double cosine = ((p.x - c.x) * (n.x - c.x) + (p.y - c.y) * (n.y - c.y)) / (distance(p, c) * distance(n, c));
+        const double degrees = std::acos(std::clamp(cosine, -1.0, 1.0)) * 180 / M_PI;
+        if (!(degrees >= 75 && degrees <= 105)) return std::nullopt;  // NaN too, for corners that coincide
+    }
+    // An upright rectangle is a window, dialog or panel on a screen, with text around it
+    // that cutting it out would lose; a page photographed by hand is never quite upright.
+    const auto atBox = [&](Point p) {
+        const double dx = std::min(std::abs(p.x - bx), std::abs(p.x - bx - bw));
+        const double dy = std::min(std::abs(p.y - by), std::abs(p.y - by - bh));
+        return dx <= 3 && dy <= 3;
+    };
+    if (std::all_of(corner.begin(), corner.end(), atBox)) return std::nullopt;
+    for (auto& p : corner) p = {p.x / scale, p.y / scale};
+    return corner;
+}
+
+// The page mapped onto an upright rectangle of its mean side lengths, the rest cut off.
+PixPtr straighten(PixPtr grey, Quad corner) {
+    const Point centre{(corner[0].x + corner[2].x) / 2, (corner[0].y + corner[2].y) / 2};
+    for (auto& p : corner) p = {p.x + 0.005 * (centre.x - p.x), p.y + 0.005 * (centre.y - p.y)};  // off the edge
+    double w = (distance(corner[0], corner[1]) + distance(corner[3], corner[2])) / 2;
+    double h = (distance(corner[0], corner[3]) + distance(corner[1], corner[2])) / 2;
+    const double fit = std::min({1.0, width(grey.get()) / w, height(grey.get()) / h});
+    w = std::floor(w * fit);
+    h = std::floor(h * fit);
+    const PtaPtr from(ptaCreate(4)), to(ptaCreate(4));
+    const Point target[] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+    for (int i = 0; i < 4; ++i) {
+        ptaAddPt(from.get(), float(corner[std::size_t(i)].x), float(corner[std::size_t(i)].y));
+        ptaAddPt(to.get(), float(target[i].x), float(target[i].y));
+    }
+    const PixPtr mapped(pixProjectivePtaGray(grey.get(), to.get(), from.get(), 255));
+    Box* box = boxCreate(0, 0, l_int32(w), l_int32(h));
+    PixPtr page(mapped && box ? pixClipRectangle(mapped.get(), box, nullptr) : nullptr);
+    boxDestroy(&box);
+    return page ? std::move(page) : std::move(grey);
+}
+
+// Uneven light, shadows and coloured paper made an even background.
+PixPtr flattenBackground(PixPtr grey) {
+    PixPtr flat(pixBackgroundNormMorph(grey.get(), nullptr, 4, 15, 200));
+    return flat ? std::move(flat) : std::move(grey);
+}
+
+// Curled lines of a photographed book page made straight.
+PixPtr dewarp(PixPtr grey) {
+    Pix* raw = nullptr;
+    if (dewarpSinglePage(grey.get(), 0, 1, 1, 1, &raw, nullptr, 0) != 0) return grey;
+    PixPtr flat(raw);
+    return flat ? std::move(flat) : std::move(grey);
+}
+
+}  // namespace
+
+PixPtr prepareForRecognition(const QImage& bitmap) {
+    PixPtr grey = greyOf(bitmap);
+    if (!grey) return nullptr;
+    // Polarity first: the text measure and the page outline look for dark text on light.
+    grey = invertDarkPanels(std::move(grey));
+    grey = scaleText(std::move(grey));
+    const std::optional<Quad> page = findPage(grey.get());
+    if (page) grey = straighten(std::move(grey), *page);
+    grey = flattenBackground(std::move(grey));
+    // Only on a page found in a photo: on flat scans and screenshots it made things worse.
+    if (page) grey = dewarp(std::move(grey));
+    return grey;
+}
