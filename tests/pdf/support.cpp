@@ -83,6 +83,12 @@ QRectF wordBox(const QString &pdf, int page, const QString &word) {
     return {};
 }
 
+QString readingOrder(const QString &pdf) {
+    QByteArray text;
+    runTool("mutool", {"draw", "-q", "-F", "txt", "-o", "-", pdf, "1"}, &text);
+    return QString::fromUtf8(text).simplified();
+}
+
 QImage render(const QString &renderer, const QString &pdf, const QString &dir) {
     const QString png = QDir(dir).filePath(renderer + ".png");
     if (renderer == "pdftoppm")

@@ -30,6 +30,9 @@ std::vector<Highlight> highlights(const QString &pdf);
 // A word's box in display space (top left of the crop box, rotation applied) as pdftotext reads it.
 QRectF wordBox(const QString &pdf, int page, const QString &word);
 
+// The first page's text in the order mutool reads it, white space simplified.
+QString readingOrder(const QString &pdf);
+
 // The first page rendered at 72 dpi by "pdftoppm" or "mutool".
 QImage render(const QString &renderer, const QString &pdf, const QString &dir);
 // The bounding box of the pixels in the first palette colour.
