@@ -16,9 +16,11 @@ protected:
 };
 
 TEST_F(Interaction, AnArmedColourPaintsEveryDragUntilClickedAgain) {
-    clickSwatch(3);
-    EXPECT_EQ(editor->armed, color(palette[3].second));
+    clickSwatch(6);
+    clickSwatch(3);  // switches from 6 to 3
+    ASSERT_EQ(editor->armed, color(palette[3].second));
     EXPECT_EQ(editor->buttons[3]->ringWidth(), 3.0);
+    EXPECT_EQ(editor->buttons[6]->ringWidth(), 1.0);
     EXPECT_EQ(status(), "Every selection is painted");
 
     drag(at(0, "line"), at(0, "second", 1));
