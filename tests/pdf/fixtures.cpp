@@ -33,7 +33,8 @@ void writeTextPdf(const QString &path, const std::vector<QStringList> &pages) {
     }
 }
 
-void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const QString &trailerExtra) {
+void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const QString &trailerExtra,
+                 const QStringList &objects) {
     QByteArray out = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n";
     std::vector<int> offsets;
     auto object = [&](const QByteArray &body) {
@@ -68,6 +69,7 @@ void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const Q
         object(dict + page.extra.toLatin1() + ">>");
         object("<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "endstream");
     }
+    for (const QString &o : objects) object(o.toLatin1());
     const int xref = int(out.size());
     out += "xref\n0 " + QByteArray::number(int(offsets.size()) + 1) + "\n0000000000 65535 f \n";
     for (int off : offsets) out += QString("%1 00000 n \n").arg(off, 10, 10, QChar('0')).toLatin1();

@@ -24,6 +24,8 @@ struct RawPage {
     std::vector<RawText> texts;
     QString extra;  // further entries of the page dictionary, such as /Annots
 };
-void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const QString &trailerExtra = {});
+// `objects` follow the pages' objects, numbered on from 4 + 2 × the number of pages.
+void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const QString &trailerExtra = {},
+                 const QStringList &objects = {});
 
 }  // namespace fixtures

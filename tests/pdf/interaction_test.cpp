@@ -69,6 +69,19 @@ TEST_F(Interaction, EraseTakesTheLatestHighlightUnderThePointer) {
     EXPECT_FALSE(editor->erasing || editor->eraseBtn->isChecked());
 }
 
+// A note over a highlight that came with the file: a click takes the highlight and leaves the note.
+TEST_F(EditorTest, EraseTakesOnlyHighlights) {
+    const QString in = dir.filePath("noted.pdf");
+    fixtures::writeRawPdf(in, {{{0, 0, 612, 792}, 0, {{72, 700, "A word under a note"}}, "/Annots [6 0 R 7 0 R]"}}, {},
+                          {"<< /Subtype /Highlight /Rect [70 695 200 712] /QuadPoints [70 712 200 712 70 695 200 695] >>",
+                           "<< /Subtype /Text /Rect [70 690 120 720] /Contents (a note) >>"});
+    openFile(in);
+    QTest::mouseClick(editor->eraseBtn, Qt::LeftButton);
+    for (int i = 0; i < 2; ++i) click(at(0, "word", 0.5));
+    ASSERT_EQ(editor->doc->page(0)->annotations().size(), 1u);
+    EXPECT_EQ(editor->doc->page(0)->annotations()[0]->type(), "Text");
+}
+
 TEST_F(Interaction, CtrlZUndoesTheLatestPagesShareAndOtherKeysPassOn) {
     editor->paint(editor->doc->findFirst("opening"), color(palette[0].second));
     const auto first = editor->doc->page(0)->annotations()[0];
