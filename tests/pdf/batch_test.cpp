@@ -1,5 +1,6 @@
 // The batch mode and start-up, run as the caller runs them; output read with qpdf, pdftotext and renderers.
 #include <gmock/gmock.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +22,7 @@ protected:
     QTemporaryDir dir;
     QString path(const QString &name) const { return dir.filePath(name); }
     void expectRun(const QStringList &args, int status, const QByteArray &err = {}, const QStringList &unset = {}) {
-        const Result run = runPdf(args, unset, dir.path());
+        const Result run = runPdf(args, unset, dir.path(), 30000);
         EXPECT_EQ(run.status, status) << args.join(' ').toStdString();
         EXPECT_EQ(run.err, err);
         EXPECT_TRUE(run.out.isEmpty());
@@ -122,7 +123,8 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     text.write("just text\n");
     text.close();
     QProcess::execute("qpdf", {"--encrypt", "user", "owner", "256", "--", pdf, path("locked.pdf")});
-    for (const QString bad : {"notes.txt", "missing.pdf", "locked.pdf", "--test"})
+    ::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600);  // would block whoever opens it
+    for (const QString bad : {"notes.txt", "missing.pdf", "locked.pdf", "--test", "fifo"})
         for (const QStringList &extra : {QStringList{}, QStringList{"--test", "Budget"}})
             expectRun(QStringList{bad, "out.pdf"} + extra, 1, "not a PDF: " + bad.toUtf8() + "\n", {"DISPLAY"});
     EXPECT_FALSE(QFile::exists(path("out.pdf")));

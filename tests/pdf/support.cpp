@@ -18,16 +18,17 @@ static QProcess::ExitStatus runTool(const QString &program, const QStringList &a
     return p.exitStatus();
 }
 
-Result runPdf(const QStringList &args, const QStringList &unset, const QString &cwd) {
+Result runPdf(const QStringList &args, const QStringList &unset, const QString &cwd, int guardMs) {
     QProcess p;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString &name : unset) environment.remove(name);
     p.setProcessEnvironment(environment);
     p.setWorkingDirectory(cwd);
     p.start(TAVRIN_PDF, args);
-    p.waitForFinished(120000);
+    const bool finished = p.waitForFinished(guardMs);
+    if (!finished) p.kill(), p.waitForFinished();
     Result r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.status = finished && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = p.readAllStandardOutput();
     r.err = p.readAllStandardError();
     return r;

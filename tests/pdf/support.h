@@ -15,8 +15,9 @@ struct Result {
     int status = -1;
     QByteArray out, err;
 };
-// Runs the built tavrin-pdf with these arguments, without the variables named in `unset`.
-Result runPdf(const QStringList &args, const QStringList &unset = {}, const QString &cwd = {});
+// Runs the built tavrin-pdf with these arguments, without the variables named in `unset`; a run that
+// outlasts the hang guard is killed and gives status -1.
+Result runPdf(const QStringList &args, const QStringList &unset = {}, const QString &cwd = {}, int guardMs = 120000);
 
 struct Highlight {
     QRectF rect;                 // /Rect, page space
