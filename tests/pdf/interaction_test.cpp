@@ -118,6 +118,7 @@ TEST_F(Interaction, ADragPastTheBottomScrollsOnIntoTheNextPage) {
     QTest::mousePress(viewport(), Qt::LeftButton, {}, from);
     for (int i = 0; i < 40 && editor->view->pageRect(editor->doc->page(1)).top() > 200; ++i)
         QTest::mouseMove(viewport(), QPoint(from.x(), viewport()->height() + 60));
+    ASSERT_LE(editor->view->pageRect(editor->doc->page(1)).top(), 200);
     const QPoint to = at(1, "Another", 1);
     QTest::mouseMove(viewport(), to);
     QTest::mouseRelease(viewport(), Qt::LeftButton, {}, to);
