@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -55,11 +56,12 @@ protected:
             .split('\n').value(0);
     }
 
-    void launch(const QString &in, const QString &out) {
+    // Without a title the window is named after the input file.
+    void launch(const QString &in, const QString &out, const QString &title = "e2e note") {
         editor.setEnvironment(environment());
-        editor.start(TAVRIN_PDF, {in, out, "e2e note"});
+        editor.start(TAVRIN_PDF, title.isEmpty() ? QStringList{in, out} : QStringList{in, out, title});
         ASSERT_TRUE(editor.waitForStarted());
-        window = find("e2e note");
+        window = find(title.isEmpty() ? QFileInfo(in).fileName() : title);
         ASSERT_FALSE(window.isEmpty());
         xdo({"windowfocus", "--sync", window});
         QThread::msleep(300);
@@ -165,7 +167,7 @@ TEST_F(Window, EscapeWithoutChangesEndsAtOnce) {
 TEST_F(Window, ErasingAHighlightFromTheFileRemovesItFromTheOutput) {
     const QString marked = path("marked.pdf"), out = path("out.pdf");
     ASSERT_EQ(runPdf({document(), marked, "--test", "these words"}).status, 0);
-    launch(marked, out);
+    launch(marked, out, {});
     const QImage shot = screenshot();
     const QRect yellow = yellowBox(shot.copy(0, 60, shot.width(), shot.height() - 60)).translated(0, 60);
     ASSERT_FALSE(yellow.isEmpty());
