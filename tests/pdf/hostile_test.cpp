@@ -60,6 +60,8 @@ TEST_F(Hostile, DamagedDocumentsOpenOrAreRefused) {
     fixtures::writeRawPdf(path("plain.pdf"), {page, page});
     write("loop.pdf", readAll(path("plain.pdf")).replace("/Kids [", "/Kids [2 0 R 1 0 R "));
     expectSound("loop.pdf");
+    write("count.pdf", readAll(path("plain.pdf")).replace("/Kids [4 0 R 6 0 R ] /Count 2", "/Kids [4 0 R ] /Count 3"));
+    expectSound("count.pdf", "tree");
 
     fixtures::RawPage empty{{0, 0, 0, 0}, 0, {{10, 10, "the empty page"}}, {}};
     fixtures::RawPage inverted{QRectF(QPointF(612, 792), QPointF(0, 0)), 90, {{72, 700, "the inverted page"}}, {}};
