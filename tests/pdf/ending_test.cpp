@@ -48,15 +48,6 @@ TEST_F(Ending, WithoutChangesEveryEndIsTwoAndWritesNothing) {
     EXPECT_FALSE(QFile::exists(out()));
 }
 
-TEST_F(Ending, SaveWritesTheMarksAndEndsWithZero) {
-    paintSomething();
-    EXPECT_EXIT((QTest::keyClick(editor->view, Qt::Key_S, Qt::ControlModifier), QTest::qWait(300)),
-                ExitedWithCode(0), "");
-    auto written = PDFDocument::open(out());
-    ASSERT_TRUE(written);
-    EXPECT_EQ(written->page(0)->annotations().size(), 1u);
-}
-
 TEST_F(Ending, TheQuestionDecides) {
     paintSomething();
     EXPECT_EXIT((answer("Don't Save"), editor->cancel()), ExitedWithCode(2), "");

@@ -136,16 +136,6 @@ TEST_F(Window, PaintAndSaveWritesAHighlightOverTheDraggedWords) {
     EXPECT_NEAR(792 - r.center().y(), first.center().y(), 3.0);
 }
 
-TEST_F(Window, EscapeAndDontSaveWritesNothing) {
-    const QString out = path("out.pdf");
-    launch(document(), out);
-    paintFirstLine();
-    xdo({"key", "Escape"});
-    answer(1);
-    EXPECT_EQ(finish(), 2);
-    EXPECT_FALSE(QFile::exists(out));
-}
-
 TEST_F(Window, TheCloseRequestAsksAndSaveWrites) {
     const QString out = path("out.pdf");
     launch(document(), out);
@@ -154,14 +144,6 @@ TEST_F(Window, TheCloseRequestAsksAndSaveWrites) {
     answer(0);
     EXPECT_EQ(finish(), 0);
     EXPECT_EQ(highlights(out).size(), 1u);
-}
-
-TEST_F(Window, EscapeWithoutChangesEndsAtOnce) {
-    const QString out = path("out.pdf");
-    launch(document(), out);
-    xdo({"key", "Escape"});
-    EXPECT_EQ(finish(), 2);
-    EXPECT_FALSE(QFile::exists(out));
 }
 
 TEST_F(Window, ErasingAHighlightFromTheFileRemovesItFromTheOutput) {
