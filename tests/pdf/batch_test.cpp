@@ -1,10 +1,12 @@
-// The batch mode and start-up, run as the caller runs them; output read with qpdf, pdftotext and renderers.
+// The batch mode and start-up, run as the caller runs them, on good, damaged and hostile files, with writes that
+// fail halfway; what was written is read with qpdf, pdftotext, mutool and pdftoppm.
 #include <gmock/gmock.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -25,22 +27,32 @@ protected:
         const Result run = runPdf(args, unset, dir.path(), 30000);
         EXPECT_EQ(run.status, status) << args.join(' ').toStdString();
         EXPECT_EQ(run.err, err);
-        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.out, "");
+    }
+    // A file from anywhere: a clean status with exactly what the caller may see, and an output pdfinfo reads.
+    void expectSound(const QString &name) {
+        SCOPED_TRACE(name.toStdString());
+        const QString out = path(name + ".out");
+        const Result run = runPdf({path(name), out, "--test", "the"});
+        ASSERT_TRUE(run.status == 0 || run.status == 1 || run.status == 3) << "status " << run.status;
+        EXPECT_EQ(run.out + run.err, run.status == 1 ? "not a PDF: " + path(name).toUtf8() + "\n" : "");
+        EXPECT_EQ(QFile::exists(out), run.status == 0);
+        EXPECT_TRUE(run.status != 0 || QProcess::execute("pdfinfo", {out}) == 0);
     }
 };
+using Hostile = Batch;
 
-// Page space to display space for a page whose crop box is its media box.
-QRectF toDisplay(const QRectF &r, const QRectF &m, int rotate) {
-    switch (rotate) {
-        case 90: return QRectF(r.top() - m.top(), r.left() - m.left(), r.height(), r.width());
-        case 180: return QRectF(m.right() - r.right(), r.top() - m.top(), r.width(), r.height());
-        case 270: return QRectF(m.bottom() - r.bottom(), m.right() - r.right(), r.height(), r.width());
-        default: return QRectF(r.left() - m.left(), m.bottom() - r.bottom(), r.width(), r.height());
-    }
+// Page space to display space (y down from the top left, rotation applied) for a page whose crop box is its media box.
+QRectF toDisplay(const QRectF &r, const QRectF &media, int rotate) {
+    const QTransform turn = QTransform().rotate(rotate);
+    const QRectF turned = turn.mapRect(QRectF(QPointF(), media.size()));
+    return (QTransform(1, 0, 0, -1, -media.left(), media.bottom()) * turn *
+            QTransform::fromTranslate(-turned.left(), -turned.top())).mapRect(r);
 }
 
-// A sentence over three lines, on every rotation, with its text turned with the page or upright on screen:
-// the whole text as another reader reads it is found, one highlight per line in that order, over its words.
+// A sentence over three lines on every rotation, its text turned with the page or upright on screen: the whole text
+// as mutool reads it is found, one highlight per line in that order, where pdftotext, pdftoppm and mutool see the
+// words. (pdftotext reads the lines of text that runs up the screen in reverse, so it cannot set the order.)
 TEST_F(Batch, PaintsTheMatchInReadingOrderWhereEveryReaderSeesIt) {
     struct Case {
         QRectF media;
@@ -51,37 +63,31 @@ TEST_F(Batch, PaintsTheMatchInReadingOrderWhereEveryReaderSeesIt) {
     for (int rotate : {0, 90, 180, 270})
         for (bool turned : {false, true}) cases.push_back({{0, 0, 612, 792}, rotate, turned});
     const QStringList lines{"Quarterly budget report", "figures follow below", "overleaf with notes"};
+    const QString in = path("in.pdf"), out = path("out.pdf");
     for (const Case &c : cases) {
-        SCOPED_TRACE(QString("rotate %1 turned %2 media %3,%4")
-                         .arg(c.rotate).arg(c.turned).arg(c.media.left()).arg(c.media.top()).toStdString());
-        // Each line 20 points below the last in the text's own frame.
-        const int turn = c.turned ? 0 : c.rotate;
-        const QPointF down = turn == 90 ? QPointF(1, 0) : turn == 180 ? QPointF(0, 1) : turn == 270 ? QPointF(-1, 0) : QPointF(0, -1);
+        SCOPED_TRACE(QString("rotate %1 turned %2 media at %3,%4").arg(c.rotate).arg(c.turned)
+                         .arg(c.media.left()).arg(c.media.top()).toStdString());
         fixtures::RawPage page{c.media, c.rotate, {}, {}};
-        for (int i = 0; i < lines.size(); ++i) {
-            const QPointF at = c.media.topLeft() + QPointF(200, 400) + 20 * i * down;
+        const QPointF down = QTransform().rotate(c.turned ? 0 : c.rotate).map(QPointF(0, -20));  // in the text's frame
+        for (int i = 0; i < 3; ++i) {
+            const QPointF at = c.media.topLeft() + QPointF(200, 400) + i * down;
             page.texts.push_back({at.x(), at.y(), lines[i], c.turned});
         }
-        const QString in = path("in.pdf"), out = path("out.pdf");
         fixtures::writeRawPdf(in, {page});
         QFile::remove(out);
         expectRun({in, out, "--test", readingOrder(in).toUpper()}, 0);
-
         const auto found = highlights(out);
         ASSERT_EQ(found.size(), 3u);
         QRectF all;
         for (int i = 0; i < 3; ++i) {
-            SCOPED_TRACE("line " + std::to_string(i));
-            const QRectF r = found[i].rect;
+            const QRectF r = found[i].rect, shown = toDisplay(r, c.media, c.rotate);
             EXPECT_THAT(found[i].quads, Pointwise(DoubleNear(1e-3), {r.left(), r.bottom(), r.right(), r.bottom(),
                                                                      r.left(), r.top(), r.right(), r.top()}));
             EXPECT_THAT(found[i].color, Pointwise(DoubleNear(1e-6), {1.0, 239 / 255.0, 158 / 255.0}));
-            const QStringList words = lines[i].split(' ');
-            const QRectF expected = wordBox(out, 0, words.first()) | wordBox(out, 0, words.last());
-            const QRectF shown = toDisplay(r, c.media, c.rotate);
-            all |= expected;
-            EXPECT_LT((shown.topLeft() - expected.topLeft()).manhattanLength() +
-                          (shown.bottomRight() - expected.bottomRight()).manhattanLength(), 4.0);
+            const QRectF words = wordBox(out, 0, lines[i].section(' ', 0, 0)) | wordBox(out, 0, lines[i].section(' ', -1));
+            EXPECT_LT((shown.topLeft() - words.topLeft()).manhattanLength() +
+                          (shown.bottomRight() - words.bottomRight()).manhattanLength(), 4.0) << "line " << i;
+            all |= words;
         }
         for (const QString renderer : {"pdftoppm", "mutool"}) {
             const QRect painted = yellowBox(render(renderer, out, dir.path()));
@@ -91,25 +97,19 @@ TEST_F(Batch, PaintsTheMatchInReadingOrderWhereEveryReaderSeesIt) {
     }
 }
 
-TEST_F(Batch, FindsAcrossCaseLineBreaksLigaturesAndColumns) {
+// Case folding beyond ASCII, ligatures, and two columns read one after the other.
+TEST_F(Batch, FindsAcrossCaseLigaturesAndColumns) {
     const QString in = path("in.pdf"), out = path("out.pdf");
     fixtures::writeTextPdf(in, {{"Nothing to see on the first page"},
-                                {"Отчёт о БЮДЖЕТЕ за год", "the ﬁnal ﬁgures of the", "budget report are in",
-                                 "left column one\tright column budget", "left column budget\tright column two"}});
-    struct Case {
-        QString text;
-        int pieces;
-    };
-    for (const Case &c : {Case{"бюджете", 1}, Case{"final figures", 1}, Case{"of the budget", 2}, Case{"column budget", 1}}) {
-        SCOPED_TRACE(c.text.toStdString());
-        QFile::remove(out);
-        expectRun({in, out, "--test", c.text}, 0);
+                                {"Отчёт о БЮДЖЕТЕ за год", "the ﬁnal ﬁgures", "left column one\tright column budget",
+                                 "left column budget\tright column two"}});
+    for (const QString text : {"бюджете", "final figures", "column budget"}) {
+        expectRun({in, out, "--test", text}, 0);
         const auto found = highlights(out);
-        ASSERT_EQ(int(found.size()), c.pieces);
+        ASSERT_EQ(found.size(), 1u) << text.toStdString();
         EXPECT_EQ(found[0].page, 1);
     }
-    // Reading order puts the left column first.
-    EXPECT_LT(highlights(out)[0].rect.left(), 300);
+    EXPECT_LT(highlights(out)[0].rect.left(), 300);  // the left column's
 }
 
 TEST_F(Batch, StatusesAndMessagesAreExact) {
@@ -118,12 +118,9 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     for (const QStringList &args : {QStringList{}, QStringList{pdf}})
         expectRun(args, 1, "usage: tavrin-pdf <in.pdf> <out.pdf> [title]\n");
 
-    QFile text(path("notes.txt"));
-    text.open(QIODevice::WriteOnly);
-    text.write("just text\n");
-    text.close();
+    writeAll(path("notes.txt"), "just text\n");
     QProcess::execute("qpdf", {"--encrypt", "user", "owner", "256", "--", pdf, path("locked.pdf")});
-    ::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600);  // would block whoever opens it
+    ::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600);  // blocks whoever opens it to read
     for (const QString bad : {"notes.txt", "missing.pdf", "locked.pdf", "--test", "fifo"})
         for (const QStringList &extra : {QStringList{}, QStringList{"--test", "Budget"}})
             expectRun(QStringList{bad, "out.pdf"} + extra, 1, "not a PDF: " + bad.toUtf8() + "\n", {"DISPLAY"});
@@ -134,10 +131,7 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     expectRun({path("owner.pdf"), path("owner-out.pdf"), "--test", "budget"}, 0);
 
     // Not found: 3, and what stood at the output path stays as it was.
-    QFile existing(path("out.pdf"));
-    existing.open(QIODevice::WriteOnly);
-    existing.write("an earlier version");
-    existing.close();
+    writeAll(path("out.pdf"), "an earlier version");
     expectRun({pdf, path("out.pdf"), "My-note", "--test", "nowhere"}, 3);
     EXPECT_EQ(readAll(path("out.pdf")), "an earlier version");
 
@@ -150,6 +144,78 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     const Result run = runPdf({pdf, path("out.pdf")}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.endsWith("\n") && run.err.count('\n') == 1) << run.err.toStdString();
+}
+
+TEST_F(Hostile, DamagedDocumentsOpenOrAreRefused) {
+    fixtures::writeTextPdf(path("good.pdf"), {{"the first page"}, {"the second page"}, {"the third page"}});
+    const QByteArray good = readAll(path("good.pdf"));
+    for (const double at : {0.1, 0.5, 0.9, 0.99})
+        writeAll(path(QString("cut-%1.pdf").arg(at)), good.left(int(good.size() * at)));
+    QByteArray xref = good;
+    for (int i = xref.indexOf(" 00000 n", xref.lastIndexOf("xref")); i > 0; i = xref.indexOf(" 00000 n", i + 1))
+        xref.replace(i - 10, 10, "0000000999");
+    writeAll(path("xref.pdf"), xref);
+    // A page tree that holds itself; a page count beyond the pages there are.
+    fixtures::writeRawPdf(path("tree.pdf"), {{{0, 0, 612, 792}, 0, {{72, 700, "the page tree"}}, {}}});
+    writeAll(path("loop.pdf"), readAll(path("tree.pdf")).replace("/Kids [", "/Kids [2 0 R 1 0 R "));
+    writeAll(path("count.pdf"), readAll(path("tree.pdf")).replace("/Count 1", "/Count 3"));
+    fixtures::writeRawPdf(path("boxes.pdf"), {{{0, 0, 0, 0}, 0, {{10, 10, "an empty box"}}, {}},
+                                              {QRectF(QPointF(612, 792), QPointF(0, 0)), 90, {{72, 700, "the inverted box"}}, {}}});
+    fixtures::RawPage crowded;  // a hang guard: a hundred thousand glyphs on one page
+    for (int i = 0; i < 100000; ++i) crowded.texts.push_back({double(i % 600), double(i / 600 % 780), "x"});
+    crowded.texts.push_back({300, 400, "the needle"});
+    fixtures::writeRawPdf(path("crowded.pdf"), {crowded});
+    QImage photo(64, 64, QImage::Format_RGB32);
+    photo.fill(Qt::red);
+    photo.save(path("photo.pdf"), "JPEG");
+    writeAll(path("empty.pdf"), {});
+    for (const QString &name : QDir(dir.path()).entryList({"*.pdf"})) expectSound(name);
+}
+
+// Each failed write leaves what stood at the output path byte for byte, silently, and no temporary file.
+TEST_F(Hostile, WritesReplaceTheOutputWholeOrNotAtAll) {
+    const QString in = path("in.pdf");
+    fixtures::writeTextPdf(in, {{"A line worth a highlight"}});
+    const QByteArray original = readAll(in), before = "an earlier version of the note";
+    const auto status = [&](const QString &out) {
+        const Result run = runPdf({in, out, "--test", "line"});
+        EXPECT_EQ(run.out + run.err, "");
+        return run.status;
+    };
+    // Cut off by the file-size limit: the program survives it and reports 1.
+    writeAll(path("limited.pdf"), before);
+    QProcess limited;
+    limited.start("sh", {"-c", "ulimit -f 4 && exec \"$0\" \"$@\"", TAVRIN_PDF, in, path("limited.pdf"), "--test", "line"});
+    EXPECT_TRUE(limited.waitForFinished(60000) && limited.exitStatus() == QProcess::NormalExit);
+    EXPECT_EQ(limited.exitCode(), 1);
+    EXPECT_EQ(limited.readAllStandardError(), "");
+    EXPECT_EQ(readAll(path("limited.pdf")), before);
+
+    // A folder that does not exist, a directory, a device node of our own: refused, left as they were.
+    EXPECT_EQ(status(path("no/such/out.pdf")), 1);
+    EXPECT_FALSE(QDir(path("no")).exists());
+    QDir(dir.path()).mkdir("folder");
+    EXPECT_EQ(status(path("folder")), 1);
+    EXPECT_TRUE(QFileInfo(path("folder")).isDir());
+    if (::mknod(QFile::encodeName(path("device")).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        EXPECT_EQ(status(path("device")), 1);
+        struct stat st {};
+        ::stat(QFile::encodeName(path("device")).constData(), &st);
+        EXPECT_TRUE(S_ISCHR(st.st_mode));
+    }
+    // The input as the output: the highlighted document, not an empty file.
+    EXPECT_EQ(status(in), 0);
+    EXPECT_EQ(highlights(in).size(), 1u);
+    EXPECT_TRUE(readAll(in).startsWith(original));
+    // A link stays a link; its target receives the document.
+    QFile::link(path("target.pdf"), path("link.pdf"));
+    EXPECT_EQ(status(path("link.pdf")), 0);
+    EXPECT_TRUE(QFileInfo(path("link.pdf")).isSymLink());
+    EXPECT_EQ(highlights(path("target.pdf")).size(), 2u);  // the earlier one and this one
+
+    QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    left.removeAll("device");
+    EXPECT_EQ(left.join(' '), "in.pdf limited.pdf link.pdf target.pdf");
 }
 
 }  // namespace

@@ -97,4 +97,9 @@ QByteArray readAll(const QString &path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+void writeAll(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+}
+
 }  // namespace support

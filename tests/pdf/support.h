@@ -40,5 +40,6 @@ QImage render(const QString &renderer, const QString &pdf, const QString &dir);
 QRect yellowBox(const QImage &image);
 
 QByteArray readAll(const QString &path);
+void writeAll(const QString &path, const QByteArray &bytes);
 
 }  // namespace support
