@@ -34,9 +34,8 @@ protected:
 
     // Pages of lines; see fixtures::writeTextPdf.
     void open(const std::vector<QStringList> &pages, const QString &output = {}) {
-        const QString in = dir.filePath("in.pdf");
-        fixtures::writeTextPdf(in, pages);
-        openFile(in, output);
+        fixtures::writeTextPdf(dir.filePath("in.pdf"), pages);
+        openFile(dir.filePath("in.pdf"), output);
     }
     void openFile(const QString &in, const QString &output = {}) {
         std::shared_ptr<PDFDocument> doc = PDFDocument::open(in);
