@@ -45,41 +45,40 @@ TEST_F(Interaction, AnArmedColourPaintsEveryDragUntilClickedAgain) {
     EXPECT_TRUE(editor->view->currentSelection().isEmpty());
 }
 
-TEST_F(Interaction, EraseTakesTheLatestHighlightUnderThePointer) {
+// The latest highlight under the pointer goes, one a click, also one that came with the file; nothing else does,
+// such as a note over that highlight. Undo brings nothing back and removes nothing more.
+TEST_F(EditorTest, EraseTakesTheLatestHighlightUnderThePointerAndNothingElse) {
+    const QString in = dir.filePath("noted.pdf");
+    fixtures::writeRawPdf(in, {{{0, 0, 612, 792}, 0,
+                                {{72, 700, "A word under a note"}, {72, 680, "The opening line"}, {72, 660, "a third line"}},
+                                "/Annots [6 0 R 7 0 R]"}}, {},
+                          {"<< /Subtype /Highlight /Rect [70 695 200 712] /QuadPoints [70 712 200 712 70 695 200 695] >>",
+                           "<< /Subtype /Text /Rect [70 690 120 720] /Contents (a note) >>"});
+    openFile(in);
     clickSwatch(1);
     drag(at(0, "opening"), at(0, "line", 1));
     drag(at(0, "opening"), at(0, "opening", 1));  // on top of the first
-    ASSERT_EQ(highlightsOn(0), 2u);
-    const auto earlier = editor->doc->page(0)->annotations()[0];
+    ASSERT_EQ(highlightsOn(0), 3u);
+    const auto earlier = editor->doc->page(0)->annotations()[2];
 
     QTest::mouseClick(editor->eraseBtn, Qt::LeftButton);
     EXPECT_TRUE(editor->erasing && !editor->armed);
     EXPECT_EQ(status(), "Click a highlight to remove it");
     click(at(0, "third"));  // no highlight there
-    EXPECT_EQ(highlightsOn(0), 2u);
+    EXPECT_EQ(highlightsOn(0), 3u);
     click(at(0, "opening", 0.5));
-    ASSERT_EQ(highlightsOn(0), 1u);
-    EXPECT_EQ(editor->doc->page(0)->annotations()[0], earlier);
-    click(at(0, "opening", 0.5));
-    EXPECT_EQ(highlightsOn(0), 0u);
-
-    // Erasing leaves the history alone; a swatch leaves erase mode.
-    EXPECT_EQ(editor->added.size(), 2u);
-    clickSwatch(4);
-    EXPECT_FALSE(editor->erasing || editor->eraseBtn->isChecked());
-}
-
-// A note over a highlight that came with the file: a click takes the highlight and leaves the note.
-TEST_F(EditorTest, EraseTakesOnlyHighlights) {
-    const QString in = dir.filePath("noted.pdf");
-    fixtures::writeRawPdf(in, {{{0, 0, 612, 792}, 0, {{72, 700, "A word under a note"}}, "/Annots [6 0 R 7 0 R]"}}, {},
-                          {"<< /Subtype /Highlight /Rect [70 695 200 712] /QuadPoints [70 712 200 712 70 695 200 695] >>",
-                           "<< /Subtype /Text /Rect [70 690 120 720] /Contents (a note) >>"});
-    openFile(in);
-    QTest::mouseClick(editor->eraseBtn, Qt::LeftButton);
-    for (int i = 0; i < 2; ++i) click(at(0, "word", 0.5));
+    ASSERT_EQ(highlightsOn(0), 2u);
+    EXPECT_EQ(editor->doc->page(0)->annotations().back(), earlier);
+    for (const QString word : {"opening", "word", "word"}) click(at(0, word, 0.5));
     ASSERT_EQ(editor->doc->page(0)->annotations().size(), 1u);
     EXPECT_EQ(editor->doc->page(0)->annotations()[0]->type(), "Text");
+
+    EXPECT_EQ(editor->added.size(), 2u);
+    editor->undoLast();
+    editor->undoLast();
+    EXPECT_EQ(editor->doc->page(0)->annotations().size(), 1u);
+    clickSwatch(4);  // leaves erase mode
+    EXPECT_FALSE(editor->erasing || editor->eraseBtn->isChecked());
 }
 
 TEST_F(Interaction, CtrlZUndoesTheLatestPagesShareAndOtherKeysPassOn) {
@@ -138,6 +137,8 @@ TEST_F(EditorTest, SelectionFollowsReadingOrder) {
     EXPECT_EQ(selected(at(0, "three", 1), at(0, "one")).string, s.string);
     // Middle of one line to the middle of the next: the tail of the first, the head of the second.
     EXPECT_EQ(selected(at(0, "top"), at(0, "two", 1)).string, "top\nleft two");
+    // Ending in the gutter, level with a right-hand line: still the left column.
+    EXPECT_EQ(selected(at(0, "one"), at(0, "middle", 1) + QPoint(20, 9)).string, "one top\nleft two middle");
 }
 
 }  // namespace
