@@ -120,35 +120,28 @@ protected:
     }
 };
 
-TEST_F(Window, PaintAndSaveWritesAHighlightOverTheDraggedWords) {
+// A drag over the first line with yellow armed, then the window manager's close request, answered Save.
+TEST_F(Window, TheCloseRequestAsksAndSaveWritesAHighlightOverTheDraggedWords) {
     const QString out = path("out.pdf");
     launch(document(), out);
     paintFirstLine();
-    xdo({"key", "ctrl+s"});
+    tool(WM_CLOSE, {window});
+    answer(0);
     ASSERT_EQ(finish(), 0);
     const auto found = highlights(out);
     ASSERT_EQ(found.size(), 1u);
-    const QRectF first = wordBox(out, 0, "Highlight"), last = wordBox(out, 0, "here");
-    const QRectF r = found[0].rect;
+    const QRectF r = found[0].rect, first = wordBox(out, 0, "Highlight"), last = wordBox(out, 0, "here");
     // pdftotext's boxes are top-down; the page is 792 points high.
     EXPECT_NEAR(r.left(), first.left(), 2.0);
     EXPECT_NEAR(r.right(), last.right(), 2.0);
     EXPECT_NEAR(792 - r.center().y(), first.center().y(), 3.0);
 }
 
-TEST_F(Window, TheCloseRequestAsksAndSaveWrites) {
-    const QString out = path("out.pdf");
-    launch(document(), out);
-    paintFirstLine();
-    tool(WM_CLOSE, {window});
-    answer(0);
-    EXPECT_EQ(finish(), 0);
-    EXPECT_EQ(highlights(out).size(), 1u);
-}
-
+// The file comes with two highlights, one over the other: a click takes one, Ctrl+S writes the other.
 TEST_F(Window, ErasingAHighlightFromTheFileRemovesItFromTheOutput) {
     const QString marked = path("marked.pdf"), out = path("out.pdf");
     ASSERT_EQ(runPdf({document(), marked, "--test", "these words"}).status, 0);
+    ASSERT_EQ(runPdf({marked, marked, "--test", "these words"}).status, 0);
     launch(marked, out, {});
     const QImage shot = screenshot();
     const QRect yellow = yellowBox(shot.copy(0, 60, shot.width(), shot.height() - 60)).translated(0, 60);
@@ -157,7 +150,7 @@ TEST_F(Window, ErasingAHighlightFromTheFileRemovesItFromTheOutput) {
     clickAt(yellow.center());
     xdo({"key", "ctrl+s"});
     ASSERT_EQ(finish(), 0);
-    EXPECT_EQ(highlights(out).size(), 0u);
+    EXPECT_EQ(highlights(out).size(), 1u);
 }
 
 }  // namespace
