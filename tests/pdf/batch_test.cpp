@@ -140,8 +140,8 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     expectRun({pdf, path("two.pdf"), "--test", "budget", "--test", "nowhere"}, 0);
     EXPECT_EQ(highlights(path("two.pdf")).size(), 1u);
 
-    // The interactive mode without a display says so in one line.
-    const Result run = runPdf({pdf, path("out.pdf")}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+    // A flag with no text after it is no flag: the interactive mode, which without a display says so in one line.
+    const Result run = runPdf({pdf, path("out.pdf"), "--test"}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.endsWith("\n") && run.err.count('\n') == 1) << run.err.toStdString();
 }
