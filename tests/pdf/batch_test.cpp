@@ -199,9 +199,7 @@ TEST_F(Hostile, WritesReplaceTheOutputWholeOrNotAtAll) {
     EXPECT_TRUE(QFileInfo(path("folder")).isDir());
     if (::mknod(QFile::encodeName(path("device")).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
         EXPECT_EQ(status(path("device")), 1);
-        struct stat st {};
-        ::stat(QFile::encodeName(path("device")).constData(), &st);
-        EXPECT_TRUE(S_ISCHR(st.st_mode));
+        EXPECT_TRUE(QFileInfo(path("device")).exists() && !QFileInfo(path("device")).isFile());
     }
     // The input as the output: the highlighted document, not an empty file.
     EXPECT_EQ(status(in), 0);
