@@ -9,6 +9,8 @@ trap 'rm -rf "$work"' EXIT
 
 "$build/bench/make-long-pdf" "$work/long.pdf" "$pages" "unmistakable needle" 2>/dev/null
 echo "document: $pages pages, $(du -h "$work/long.pdf" | cut -f1)"
+"$build/tavrin-pdf" "$work/long.pdf" "$work/out.pdf" --test "UNMISTAKABLE needle" ||
+    { echo "the needle on the last page was not found" >&2; exit 1; }
 
 measure() {  # prints "seconds peak-kB": the best of three runs, since the machine may be busy
     for _ in 1 2 3; do

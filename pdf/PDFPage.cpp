@@ -70,6 +70,20 @@ std::vector<TextBlock> blocksOf(const std::vector<TextLine> &lines) {
     return blocks;
 }
 
+// The clockwise quarter turns that bring most of the text to run left to right. Poppler lists the lines
+// of text that runs up the page in reverse order (pdftotext does the same), so text is read upright.
+int quarterTurnsToUpright(const std::vector<std::unique_ptr<Poppler::TextBox>> &words) {
+    int votes[4] = {};  // right, down, left, up
+    for (const auto &word : words) {
+        const int n = int(word->text().toUcs4().size());
+        if (n < 2) continue;
+        const QPointF run = word->charBoundingBox(n - 1).center() - word->charBoundingBox(0).center();
+        votes[std::abs(run.x()) >= std::abs(run.y()) ? (run.x() > 0 ? 0 : 2) : (run.y() > 0 ? 1 : 3)] += n;
+    }
+    const int most = int(std::max_element(votes, votes + 4) - votes);
+    return (4 - most) % 4;
+}
+
 TextLine finished(TextLine line) {
     const QPointF run = line.chars.back().box.center() - line.chars.front().box.center();
     line.vertical = std::abs(run.y()) > std::abs(run.x());
@@ -135,15 +149,22 @@ const TextModel &PDFPage::text() const {
 }
 
 TextModel PDFPage::extractText() const {
-    auto hold = lock_.interrupt();
-    // Asked with the page's rotation undone: on rotated pages Poppler's line order is wrong otherwise.
-    const auto words = page_->textList(rotationUndoing(rotation_));
+    const auto hold = lock_.interrupt();
+    // First with the page's rotation undone, where text drawn the ordinary way runs left to right.
+    Poppler::Page::Rotation rotation = rotationUndoing(rotation_);
+    auto words = page_->textList(rotation);
+    QTransform textToDisplay = textToDisplay_;
+    if (const int turns = quarterTurnsToUpright(words)) {
+        rotation = Poppler::Page::Rotation((rotation + turns) % 4);
+        words = page_->textList(rotation);
+        textToDisplay = ctm(*page_, 90 * rotation).inverted() * toDisplay_;
+    }
     TextModel model;
     TextLine line;
     for (const auto &word : words) {
         const QList<uint> codes = word->text().toUcs4();
         for (int i = 0; i < codes.size(); ++i) {
-            const QRectF box = textToDisplay_.mapRect(word->charBoundingBox(i));
+            const QRectF box = textToDisplay.mapRect(word->charBoundingBox(i));
             line.chars.push_back({QString::fromUcs4(reinterpret_cast<const char32_t *>(&codes[i]), 1), box});
             line.box |= box;
         }

@@ -1,9 +1,12 @@
-// The batch mode and start-up, run as the caller runs them; output read with qpdf, pdftotext and renderers.
-#include <gtest/gtest.h>
+// The batch mode and start-up, run as the caller runs them, on good, damaged and hostile files, with writes that
+// fail halfway; what was written is read with qpdf, pdftotext, mutool and pdftoppm.
+#include <gmock/gmock.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -11,6 +14,8 @@
 #include "support.h"
 
 using namespace support;
+using ::testing::DoubleNear;
+using ::testing::Pointwise;
 
 namespace {
 
@@ -19,83 +24,92 @@ protected:
     QTemporaryDir dir;
     QString path(const QString &name) const { return dir.filePath(name); }
     void expectRun(const QStringList &args, int status, const QByteArray &err = {}, const QStringList &unset = {}) {
-        const Result run = runPdf(args, unset, dir.path());
+        const Result run = runPdf(args, unset, dir.path(), 30000);
         EXPECT_EQ(run.status, status) << args.join(' ').toStdString();
         EXPECT_EQ(run.err, err);
-        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.out, "");
+    }
+    // A file from anywhere: a clean status with exactly what the caller may see, and an output pdfinfo reads.
+    void expectSound(const QString &name) {
+        SCOPED_TRACE(name.toStdString());
+        const QString out = path(name + ".out");
+        const Result run = runPdf({path(name), out, "--test", "the"});
+        ASSERT_TRUE(run.status == 0 || run.status == 1 || run.status == 3) << "status " << run.status;
+        EXPECT_EQ(run.out + run.err, run.status == 1 ? "not a PDF: " + path(name).toUtf8() + "\n" : "");
+        EXPECT_EQ(QFile::exists(out), run.status == 0);
+        EXPECT_TRUE(run.status != 0 || QProcess::execute("pdfinfo", {out}) == 0);
     }
 };
+using Hostile = Batch;
 
-// Page space to display space for a page whose crop box is its media box.
+// Page space to display space (y down from the top left, rotation applied) for a page whose crop box is its media box.
 QRectF toDisplay(const QRectF &r, const QRectF &media, int rotate) {
-    switch (rotate) {
-        case 90: return QRectF(r.top() - media.top(), r.left() - media.left(), r.height(), r.width());
-        case 270: return QRectF(media.bottom() - r.bottom(), media.right() - r.right(), r.height(), r.width());
-        default: return QRectF(r.left() - media.left(), media.bottom() - r.bottom(), r.width(), r.height());
-    }
+    const QTransform turn = QTransform().rotate(rotate);
+    const QRectF turned = turn.mapRect(QRectF(QPointF(), media.size()));
+    return (QTransform(1, 0, 0, -1, -media.left(), media.bottom()) * turn *
+            QTransform::fromTranslate(-turned.left(), -turned.top())).mapRect(r);
 }
 
-TEST_F(Batch, PaintsTheMatchWhereEveryReaderSeesIt) {
+// A sentence over three lines on every rotation, its text turned with the page or upright on screen: the whole text
+// as mutool reads it is found, one highlight per line in that order, where pdftotext, pdftoppm and mutool see the
+// words. (pdftotext reads the lines of text that runs up the screen in reverse, so it cannot set the order.)
+TEST_F(Batch, PaintsTheMatchInReadingOrderWhereEveryReaderSeesIt) {
     struct Case {
         QRectF media;
         int rotate;
-        bool upright;
+        bool turned;  // with the page: it reads sideways or upside down on screen
     };
-    for (const Case &c : {Case{{0, 0, 612, 792}, 0, true}, Case{{0, 0, 612, 792}, 90, false},
-                          Case{{0, 0, 612, 792}, 270, false}, Case{{0, 0, 612, 792}, 90, true},
-                          Case{{-200, 100, 500, 600}, 0, true}, Case{{50, -30, 600, 700}, 90, false}}) {
-        SCOPED_TRACE(QString("rotate %1 media %2,%3").arg(c.rotate).arg(c.media.left()).arg(c.media.top()).toStdString());
-        const double x = c.media.left() + 100, y = c.media.top() + 300;
-        const QString in = path("in.pdf"), out = path("out.pdf");
-        fixtures::writeRawPdf(in, {{c.media, c.rotate,
-                                    {{x, y + 40, "An opening line of text", c.upright},
-                                     {x, y, "The budget figures follow", c.upright}}, {}}});
+    std::vector<Case> cases{{{-200, 100, 500, 600}, 0, false}, {{50, -30, 600, 700}, 90, false}};
+    for (int rotate : {0, 90, 180, 270})
+        for (bool turned : {false, true}) cases.push_back({{0, 0, 612, 792}, rotate, turned});
+    const QStringList lines{"Quarterly budget report", "figures follow below", "overleaf with notes"};
+    const QString in = path("in.pdf"), out = path("out.pdf");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(QString("rotate %1 turned %2 media at %3,%4").arg(c.rotate).arg(c.turned)
+                         .arg(c.media.left()).arg(c.media.top()).toStdString());
+        fixtures::RawPage page{c.media, c.rotate, {}, {}};
+        const QPointF down = QTransform().rotate(c.turned ? 0 : c.rotate).map(QPointF(0, -20));  // in the text's frame
+        for (int i = 0; i < 3; ++i) {
+            const QPointF at = c.media.topLeft() + QPointF(200, 400) + i * down;
+            page.texts.push_back({at.x(), at.y(), lines[i], c.turned});
+        }
+        fixtures::writeRawPdf(in, {page});
         QFile::remove(out);
-        expectRun({in, out, "--test", "BUDGET"}, 0);
-
+        expectRun({in, out, "--test", readingOrder(in).toUpper()}, 0);
         const auto found = highlights(out);
-        ASSERT_EQ(found.size(), 1u);
-        const QRectF r = found[0].rect;
-        const std::vector<double> quads{r.left(), r.bottom(), r.right(), r.bottom(), r.left(), r.top(), r.right(), r.top()},
-            yellow{1.0, 239 / 255.0, 158 / 255.0};
-        ASSERT_EQ(found[0].quads.size(), 8u);
-        for (size_t i = 0; i < 8; ++i) EXPECT_NEAR(found[0].quads[i], quads[i], 1e-3) << "quad point " << i;
-        ASSERT_EQ(found[0].color.size(), 3u);
-        for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(found[0].color[i], yellow[i], 1e-6);
-
-        const QRectF word = wordBox(out, 0, "budget"), shown = toDisplay(r, c.media, c.rotate);
-        ASSERT_FALSE(word.isEmpty());
-        EXPECT_NEAR(shown.left(), word.left(), 1.0);
-        EXPECT_NEAR(shown.right(), word.right(), 1.0);
-        EXPECT_NEAR(shown.center().y(), word.center().y(), 3.0);
+        ASSERT_EQ(found.size(), 3u);
+        QRectF all;
+        for (int i = 0; i < 3; ++i) {
+            const QRectF r = found[i].rect, shown = toDisplay(r, c.media, c.rotate);
+            EXPECT_THAT(found[i].quads, Pointwise(DoubleNear(1e-3), {r.left(), r.bottom(), r.right(), r.bottom(),
+                                                                     r.left(), r.top(), r.right(), r.top()}));
+            EXPECT_THAT(found[i].color, Pointwise(DoubleNear(1e-6), {1.0, 239 / 255.0, 158 / 255.0}));
+            const QRectF words = wordBox(out, 0, lines[i].section(' ', 0, 0)) | wordBox(out, 0, lines[i].section(' ', -1));
+            EXPECT_LT((shown.topLeft() - words.topLeft()).manhattanLength() +
+                          (shown.bottomRight() - words.bottomRight()).manhattanLength(), 4.0) << "line " << i;
+            all |= words;
+        }
         for (const QString renderer : {"pdftoppm", "mutool"}) {
             const QRect painted = yellowBox(render(renderer, out, dir.path()));
-            EXPECT_NEAR(painted.center().x(), word.center().x(), 3.0) << renderer.toStdString();
-            EXPECT_NEAR(painted.center().y(), word.center().y(), 3.0) << renderer.toStdString();
-            EXPECT_NEAR(painted.width(), word.width(), 4.0) << renderer.toStdString();
+            EXPECT_LT((QRectF(painted).center() - all.center()).manhattanLength(), 4.0) << renderer.toStdString();
+            EXPECT_NEAR(painted.width(), all.width(), 4.0) << renderer.toStdString();
         }
     }
 }
 
-TEST_F(Batch, FindsAcrossCaseLineBreaksLigaturesAndColumns) {
+// Case folding beyond ASCII, ligatures, and two columns read one after the other.
+TEST_F(Batch, FindsAcrossCaseLigaturesAndColumns) {
     const QString in = path("in.pdf"), out = path("out.pdf");
     fixtures::writeTextPdf(in, {{"Nothing to see on the first page"},
-                                {"Отчёт о БЮДЖЕТЕ за год", "the ﬁnal ﬁgures of the", "budget report are in",
-                                 "left column one\tright column budget", "left column budget\tright column two"}});
-    struct Case {
-        QString text;
-        int pieces;
-    };
-    for (const Case &c : {Case{"бюджете", 1}, Case{"final figures", 1}, Case{"of the budget", 2}, Case{"column budget", 1}}) {
-        SCOPED_TRACE(c.text.toStdString());
-        QFile::remove(out);
-        expectRun({in, out, "--test", c.text}, 0);
+                                {"Отчёт о БЮДЖЕТЕ за год", "the ﬁnal ﬁgures", "left column one\tright column budget",
+                                 "left column budget\tright column two"}});
+    for (const QString text : {"бюджете", "final figures", "column budget"}) {
+        expectRun({in, out, "--test", text}, 0);
         const auto found = highlights(out);
-        ASSERT_EQ(int(found.size()), c.pieces);
+        ASSERT_EQ(found.size(), 1u) << text.toStdString();
         EXPECT_EQ(found[0].page, 1);
     }
-    // Reading order puts the left column first.
-    EXPECT_LT(highlights(out)[0].rect.left(), 300);
+    EXPECT_LT(highlights(out)[0].rect.left(), 300);  // the left column's
 }
 
 TEST_F(Batch, StatusesAndMessagesAreExact) {
@@ -104,12 +118,10 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     for (const QStringList &args : {QStringList{}, QStringList{pdf}})
         expectRun(args, 1, "usage: tavrin-pdf <in.pdf> <out.pdf> [title]\n");
 
-    QFile text(path("notes.txt"));
-    text.open(QIODevice::WriteOnly);
-    text.write("just text\n");
-    text.close();
+    writeAll(path("notes.txt"), "just text\n");
     QProcess::execute("qpdf", {"--encrypt", "user", "owner", "256", "--", pdf, path("locked.pdf")});
-    for (const QString bad : {"notes.txt", "missing.pdf", "locked.pdf", "--test"})
+    ::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600);  // blocks whoever opens it to read
+    for (const QString bad : {"notes.txt", "missing.pdf", "locked.pdf", "--test", "fifo"})
         for (const QStringList &extra : {QStringList{}, QStringList{"--test", "Budget"}})
             expectRun(QStringList{bad, "out.pdf"} + extra, 1, "not a PDF: " + bad.toUtf8() + "\n", {"DISPLAY"});
     EXPECT_FALSE(QFile::exists(path("out.pdf")));
@@ -119,10 +131,7 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     expectRun({path("owner.pdf"), path("owner-out.pdf"), "--test", "budget"}, 0);
 
     // Not found: 3, and what stood at the output path stays as it was.
-    QFile existing(path("out.pdf"));
-    existing.open(QIODevice::WriteOnly);
-    existing.write("an earlier version");
-    existing.close();
+    writeAll(path("out.pdf"), "an earlier version");
     expectRun({pdf, path("out.pdf"), "My-note", "--test", "nowhere"}, 3);
     EXPECT_EQ(readAll(path("out.pdf")), "an earlier version");
 
@@ -131,10 +140,80 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     expectRun({pdf, path("two.pdf"), "--test", "budget", "--test", "nowhere"}, 0);
     EXPECT_EQ(highlights(path("two.pdf")).size(), 1u);
 
-    // The interactive mode without a display says so in one line.
-    const Result run = runPdf({pdf, path("out.pdf")}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+    // A flag with no text after it is no flag: the interactive mode, which without a display says so in one line.
+    const Result run = runPdf({pdf, path("out.pdf"), "--test"}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.endsWith("\n") && run.err.count('\n') == 1) << run.err.toStdString();
+}
+
+TEST_F(Hostile, DamagedDocumentsOpenOrAreRefused) {
+    fixtures::writeTextPdf(path("good.pdf"), {{"the first page"}, {"the second page"}, {"the third page"}});
+    const QByteArray good = readAll(path("good.pdf"));
+    for (const double at : {0.1, 0.5, 0.9, 0.99})
+        writeAll(path(QString("cut-%1.pdf").arg(at)), good.left(int(good.size() * at)));
+    QByteArray xref = good;
+    for (int i = xref.indexOf(" 00000 n", xref.lastIndexOf("xref")); i > 0; i = xref.indexOf(" 00000 n", i + 1))
+        xref.replace(i - 10, 10, "0000000999");
+    writeAll(path("xref.pdf"), xref);
+    // A page tree that holds itself; a page count beyond the pages there are.
+    fixtures::writeRawPdf(path("tree.pdf"), {{{0, 0, 612, 792}, 0, {{72, 700, "the page tree"}}, {}}});
+    writeAll(path("loop.pdf"), readAll(path("tree.pdf")).replace("/Kids [", "/Kids [2 0 R 1 0 R "));
+    writeAll(path("count.pdf"), readAll(path("tree.pdf")).replace("/Count 1", "/Count 3"));
+    fixtures::writeRawPdf(path("boxes.pdf"), {{{0, 0, 0, 0}, 0, {{10, 10, "an empty box"}}, {}},
+                                              {QRectF(QPointF(612, 792), QPointF(0, 0)), 90, {{72, 700, "the inverted box"}}, {}}});
+    fixtures::RawPage crowded;  // a hang guard: a hundred thousand glyphs on one page
+    for (int i = 0; i < 100000; ++i) crowded.texts.push_back({double(i % 600), double(i / 600 % 780), "x"});
+    crowded.texts.push_back({300, 400, "the needle"});
+    fixtures::writeRawPdf(path("crowded.pdf"), {crowded});
+    QImage photo(64, 64, QImage::Format_RGB32);
+    photo.fill(Qt::red);
+    photo.save(path("photo.pdf"), "JPEG");
+    writeAll(path("empty.pdf"), {});
+    for (const QString &name : QDir(dir.path()).entryList({"*.pdf"})) expectSound(name);
+}
+
+// Each failed write leaves what stood at the output path byte for byte, silently, and no temporary file.
+TEST_F(Hostile, WritesReplaceTheOutputWholeOrNotAtAll) {
+    const QString in = path("in.pdf");
+    fixtures::writeTextPdf(in, {{"A line worth a highlight"}});
+    const QByteArray original = readAll(in), before = "an earlier version of the note";
+    const auto status = [&](const QString &out) {
+        const Result run = runPdf({in, out, "--test", "line"});
+        EXPECT_EQ(run.out + run.err, "");
+        return run.status;
+    };
+    // Cut off by the file-size limit: the program survives it and reports 1.
+    writeAll(path("limited.pdf"), before);
+    QProcess limited;
+    limited.start("sh", {"-c", "ulimit -f 4 && exec \"$0\" \"$@\"", TAVRIN_PDF, in, path("limited.pdf"), "--test", "line"});
+    EXPECT_TRUE(limited.waitForFinished(60000) && limited.exitStatus() == QProcess::NormalExit);
+    EXPECT_EQ(limited.exitCode(), 1);
+    EXPECT_EQ(limited.readAllStandardError(), "");
+    EXPECT_EQ(readAll(path("limited.pdf")), before);
+
+    // A folder that does not exist, a directory, a device node of our own: refused, left as they were.
+    EXPECT_EQ(status(path("no/such/out.pdf")), 1);
+    EXPECT_FALSE(QDir(path("no")).exists());
+    QDir(dir.path()).mkdir("folder");
+    EXPECT_EQ(status(path("folder")), 1);
+    EXPECT_TRUE(QFileInfo(path("folder")).isDir());
+    if (::mknod(QFile::encodeName(path("device")).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        EXPECT_EQ(status(path("device")), 1);
+        EXPECT_TRUE(QFileInfo(path("device")).exists() && !QFileInfo(path("device")).isFile());
+    }
+    // The input as the output: the highlighted document, not an empty file.
+    EXPECT_EQ(status(in), 0);
+    EXPECT_EQ(highlights(in).size(), 1u);
+    EXPECT_TRUE(readAll(in).startsWith(original));
+    // A link stays a link; its target receives the document.
+    QFile::link(path("target.pdf"), path("link.pdf"));
+    EXPECT_EQ(status(path("link.pdf")), 0);
+    EXPECT_TRUE(QFileInfo(path("link.pdf")).isSymLink());
+    EXPECT_EQ(highlights(path("target.pdf")).size(), 2u);  // the earlier one and this one
+
+    QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    left.removeAll("device");
+    EXPECT_EQ(left.join(' '), "in.pdf limited.pdf link.pdf target.pdf");
 }
 
 }  // namespace

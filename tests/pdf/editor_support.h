@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QTest>
 #include <memory>
@@ -17,26 +18,34 @@ inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdS
 // An editor on a generated document, driven as a user would.
 class EditorTest : public ::testing::Test {
 protected:
-    // Named after the test, not random: a death test's child runs the test again and must write where
-    // the parent looks.
+    // Named after the run and the test, not random: a death test's child runs the test again and must write
+    // where the parent looks. The run's folder is handed down in the environment; two runs never meet.
     struct Folder {
         QString root;
+        static QString run() {
+            if (qEnvironmentVariableIsEmpty("TAVRIN_TEST_RUN"))
+                qputenv("TAVRIN_TEST_RUN", QFile::encodeName(QDir::temp().filePath(
+                                               "tavrin-test-" + QString::number(QCoreApplication::applicationPid()))));
+            return qEnvironmentVariable("TAVRIN_TEST_RUN");
+        }
         Folder() {
             const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-            root = QDir::temp().filePath(QString("tavrin-test-%1.%2").arg(info->test_suite_name(), info->name()));
+            root = QDir(run()).filePath(QString("%1.%2").arg(info->test_suite_name(), info->name()));
             QDir(root).removeRecursively();
             QDir().mkpath(root);
         }
-        ~Folder() { QDir(root).removeRecursively(); }
+        ~Folder() {
+            QDir(root).removeRecursively();
+            QDir().rmdir(run());  // once the last test is done with it
+        }
         QString filePath(const QString &name) const { return QDir(root).filePath(name); }
     } dir;
     std::unique_ptr<Editor> editor;
 
     // Pages of lines; see fixtures::writeTextPdf.
     void open(const std::vector<QStringList> &pages, const QString &output = {}) {
-        const QString in = dir.filePath("in.pdf");
-        fixtures::writeTextPdf(in, pages);
-        openFile(in, output);
+        fixtures::writeTextPdf(dir.filePath("in.pdf"), pages);
+        openFile(dir.filePath("in.pdf"), output);
     }
     void openFile(const QString &in, const QString &output = {}) {
         std::shared_ptr<PDFDocument> doc = PDFDocument::open(in);

@@ -28,7 +28,9 @@ struct RawPage {
     QString extra;  // further entries of the page dictionary, such as /Annots
     QByteArray drawing;  // further content operators, drawn after the texts
 };
-void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const QString &trailerExtra = {});
+// `objects` follow the pages' objects, numbered on from 4 + 2 × the number of pages.
+void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const QString &trailerExtra = {},
+                 const QStringList &objects = {});
 
 // Content operators for a page that takes Poppler long to draw (about 7 ms a stroke at 100 dpi, in
 // strokes short enough that a render can give up between two of them): short, finely dashed zigzags.

@@ -16,9 +16,11 @@ protected:
 };
 
 TEST_F(Interaction, AnArmedColourPaintsEveryDragUntilClickedAgain) {
-    clickSwatch(3);
-    EXPECT_EQ(editor->armed, color(palette[3].second));
+    clickSwatch(6);
+    clickSwatch(3);  // switches from 6 to 3
+    ASSERT_EQ(editor->armed, color(palette[3].second));
     EXPECT_EQ(editor->buttons[3]->ringWidth(), 3.0);
+    EXPECT_EQ(editor->buttons[6]->ringWidth(), 1.0);
     EXPECT_EQ(status(), "Every selection is painted");
 
     drag(at(0, "line"), at(0, "second", 1));
@@ -43,35 +45,49 @@ TEST_F(Interaction, AnArmedColourPaintsEveryDragUntilClickedAgain) {
     EXPECT_TRUE(editor->view->currentSelection().isEmpty());
 }
 
-TEST_F(Interaction, EraseTakesTheLatestHighlightUnderThePointer) {
+// The latest highlight under the pointer goes, one a click, also one that came with the file; nothing else does,
+// such as a note over that highlight. Undo brings nothing back and removes nothing more.
+TEST_F(EditorTest, EraseTakesTheLatestHighlightUnderThePointerAndNothingElse) {
+    const QString in = dir.filePath("noted.pdf");
+    fixtures::writeRawPdf(in, {{{0, 0, 612, 792}, 0,
+                                {{72, 700, "A word under a note"}, {72, 680, "The opening line"}, {72, 660, "a third line"}},
+                                "/Annots [6 0 R 7 0 R]"}}, {},
+                          {"<< /Subtype /Highlight /Rect [70 695 200 712] /QuadPoints [70 712 200 712 70 695 200 695] >>",
+                           "<< /Subtype /Text /Rect [70 690 120 720] /Contents (a note) >>"});
+    openFile(in);
     clickSwatch(1);
     drag(at(0, "opening"), at(0, "line", 1));
     drag(at(0, "opening"), at(0, "opening", 1));  // on top of the first
-    ASSERT_EQ(highlightsOn(0), 2u);
-    const auto earlier = editor->doc->page(0)->annotations()[0];
+    ASSERT_EQ(highlightsOn(0), 3u);
+    const auto earlier = editor->doc->page(0)->annotations()[2];
 
     QTest::mouseClick(editor->eraseBtn, Qt::LeftButton);
     EXPECT_TRUE(editor->erasing && !editor->armed);
     EXPECT_EQ(status(), "Click a highlight to remove it");
     click(at(0, "third"));  // no highlight there
-    EXPECT_EQ(highlightsOn(0), 2u);
+    EXPECT_EQ(highlightsOn(0), 3u);
     click(at(0, "opening", 0.5));
-    ASSERT_EQ(highlightsOn(0), 1u);
-    EXPECT_EQ(editor->doc->page(0)->annotations()[0], earlier);
-    click(at(0, "opening", 0.5));
-    EXPECT_EQ(highlightsOn(0), 0u);
+    ASSERT_EQ(highlightsOn(0), 2u);
+    EXPECT_EQ(editor->doc->page(0)->annotations().back(), earlier);
+    for (const QString word : {"opening", "word", "word"}) click(at(0, word, 0.5));
+    ASSERT_EQ(editor->doc->page(0)->annotations().size(), 1u);
+    EXPECT_EQ(editor->doc->page(0)->annotations()[0]->type(), "Text");
 
-    // Erasing leaves the history alone; a swatch leaves erase mode.
     EXPECT_EQ(editor->added.size(), 2u);
-    clickSwatch(4);
+    editor->undoLast();
+    editor->undoLast();
+    EXPECT_EQ(editor->doc->page(0)->annotations().size(), 1u);
+    clickSwatch(4);  // leaves erase mode
     EXPECT_FALSE(editor->erasing || editor->eraseBtn->isChecked());
 }
 
-TEST_F(Interaction, CtrlZUndoesOnePagesShareAndOtherKeysPassOn) {
+TEST_F(Interaction, CtrlZUndoesTheLatestPagesShareAndOtherKeysPassOn) {
+    editor->paint(editor->doc->findFirst("opening"), color(palette[0].second));
+    const auto first = editor->doc->page(0)->annotations()[0];
     PDFSelection across = editor->doc->findFirst("third");
     across.lines += editor->doc->findFirst("Another").lines;
     editor->paint(across, color(palette[0].second));
-    ASSERT_EQ(editor->added.size(), 2u);
+    ASSERT_EQ(editor->added.size(), 3u);
 
     struct Counter : QObject {
         int seen = 0;
@@ -82,24 +98,27 @@ TEST_F(Interaction, CtrlZUndoesOnePagesShareAndOtherKeysPassOn) {
     } counter;
     editor->view->installEventFilter(&counter);
     QTest::keyClick(editor->view, Qt::Key_Z, Qt::ControlModifier | Qt::AltModifier);
-    EXPECT_EQ(highlightsOn(0) + highlightsOn(1), 1u);
-    EXPECT_EQ(status(), "1 marks added");
+    EXPECT_EQ(highlightsOn(0) + highlightsOn(1), 2u);
+    EXPECT_EQ(editor->doc->page(0)->annotations()[0], first);
+    EXPECT_EQ(status(), "2 marks added");
     QTest::keyClick(editor->view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     QTest::keyClick(editor->view, Qt::Key_Z);
-    EXPECT_EQ(highlightsOn(0) + highlightsOn(1), 1u);
-    QTest::keyClick(editor->view, Qt::Key_Z, Qt::ControlModifier);
-    QTest::keyClick(editor->view, Qt::Key_Z, Qt::ControlModifier);  // nothing left: swallowed all the same
+    EXPECT_EQ(highlightsOn(0) + highlightsOn(1), 2u);
+    for (int i = 0; i < 3; ++i)  // the last with nothing left: swallowed all the same
+        QTest::keyClick(editor->view, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(highlightsOn(0) + highlightsOn(1), 0u);
     EXPECT_EQ(counter.seen, 2);
     EXPECT_EQ(status(), "Select text, then pick a color");
     EXPECT_TRUE(editor->changed);
 }
 
+// Held still past the bottom, the drag scrolls on by itself.
 TEST_F(Interaction, ADragPastTheBottomScrollsOnIntoTheNextPage) {
     const QPoint from = at(0, "third");
     QTest::mousePress(viewport(), Qt::LeftButton, {}, from);
-    for (int i = 0; i < 40 && editor->view->pageRect(editor->doc->page(1)).top() > 200; ++i)
-        QTest::mouseMove(viewport(), QPoint(from.x(), viewport()->height() + 60));
+    QTest::mouseMove(viewport(), QPoint(from.x(), viewport()->height() + 60));
+    for (int i = 0; i < 200 && editor->view->pageRect(editor->doc->page(1)).top() > 200; ++i) QTest::qWait(10);
+    ASSERT_LE(editor->view->pageRect(editor->doc->page(1)).top(), 200);
     const QPoint to = at(1, "Another", 1);
     QTest::mouseMove(viewport(), to);
     QTest::mouseRelease(viewport(), Qt::LeftButton, {}, to);
@@ -119,6 +138,8 @@ TEST_F(EditorTest, SelectionFollowsReadingOrder) {
     EXPECT_EQ(selected(at(0, "three", 1), at(0, "one")).string, s.string);
     // Middle of one line to the middle of the next: the tail of the first, the head of the second.
     EXPECT_EQ(selected(at(0, "top"), at(0, "two", 1)).string, "top\nleft two");
+    // Ending in the gutter, level with a right-hand line: still the left column.
+    EXPECT_EQ(selected(at(0, "one"), at(0, "middle", 1) + QPoint(20, 9)).string, "one top\nleft two middle");
 }
 
 }  // namespace

@@ -10,77 +10,66 @@
 
 namespace support {
 
-static QProcess::ExitStatus runTool(const QString &program, const QStringList &args, QByteArray *out = nullptr) {
+static QByteArray runTool(const QString &program, const QStringList &args) {
     QProcess p;
     p.start(program, args);
     p.waitForFinished(120000);
-    if (out) *out = p.readAllStandardOutput();
-    return p.exitStatus();
+    return p.readAllStandardOutput();
 }
 
-Result runPdf(const QStringList &args, const QStringList &unset, const QString &cwd) {
+Result runPdf(const QStringList &args, const QStringList &unset, const QString &cwd, int guardMs) {
     QProcess p;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const QString &name : unset) environment.remove(name);
     p.setProcessEnvironment(environment);
     p.setWorkingDirectory(cwd);
     p.start(TAVRIN_PDF, args);
-    p.waitForFinished(120000);
-    Result r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
-
-static std::vector<double> numbers(const QJsonValue &v) {
-    std::vector<double> result;
-    for (const QJsonValue &x : v.toArray()) result.push_back(x.toDouble());
-    return result;
+    const bool finished = p.waitForFinished(guardMs);
+    if (!finished) p.kill(), p.waitForFinished();
+    return {finished && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
 }
 
 std::vector<Highlight> highlights(const QString &pdf) {
-    QByteArray json;
-    runTool("qpdf", {"--json", "--json-key=qpdf", "--json-key=pages", pdf}, &json);
-    const QJsonObject root = QJsonDocument::fromJson(json).object();
-    const QJsonObject objects = root.value("qpdf").toArray().at(1).toObject();
+    const QJsonObject root =
+        QJsonDocument::fromJson(runTool("qpdf", {"--json", "--json-key=qpdf", "--json-key=pages", pdf})).object();
+    const QJsonObject objects = root["qpdf"].toArray().at(1).toObject();
     const auto resolve = [&](const QJsonValue &v) -> QJsonValue {
-        if (v.isString() && v.toString().endsWith(" R")) {
-            return objects.value("obj:" + v.toString()).toObject().value("value");
-        }
-        return v;
+        return v.toString().endsWith(" R") ? objects.value("obj:" + v.toString()).toObject().value("value") : v;
+    };
+    const auto numbers = [&](const QJsonValue &v) {
+        std::vector<double> result;
+        for (const QJsonValue &x : resolve(v).toArray()) result.push_back(x.toDouble());
+        return result;
     };
     std::vector<Highlight> found;
-    const QJsonArray pages = root.value("pages").toArray();
+    const QJsonArray pages = root["pages"].toArray();
     for (int i = 0; i < pages.size(); ++i) {
-        const QJsonObject page = resolve(pages[i].toObject().value("object")).toObject();
-        for (const QJsonValue &ref : resolve(page.value("/Annots")).toArray()) {
+        for (const QJsonValue &ref : resolve(resolve(pages[i].toObject()["object"]).toObject()["/Annots"]).toArray()) {
             const QJsonObject a = resolve(ref).toObject();
-            if (a.value("/Subtype").toString() != "/Highlight") continue;
-            const std::vector<double> r = numbers(resolve(a.value("/Rect")));
-            Highlight h;
-            if (r.size() == 4) h.rect = QRectF(QPointF(r[0], r[1]), QPointF(r[2], r[3])).normalized();
-            h.quads = numbers(resolve(a.value("/QuadPoints")));
-            h.color = numbers(resolve(a.value("/C")));
-            h.page = i;
-            found.push_back(h);
+            if (a["/Subtype"].toString() != "/Highlight") continue;
+            const std::vector<double> r = numbers(a["/Rect"]);
+            const QRectF rect = r.size() == 4 ? QRectF(QPointF(r[0], r[1]), QPointF(r[2], r[3])).normalized() : QRectF();
+            found.push_back({rect, numbers(a["/QuadPoints"]), numbers(a["/C"]), i});
         }
     }
     return found;
 }
 
 QRectF wordBox(const QString &pdf, int page, const QString &word) {
-    QByteArray html;
     const QString n = QString::number(page + 1);
-    runTool("pdftotext", {"-bbox", "-f", n, "-l", n, pdf, "-"}, &html);
     static const QRegularExpression re(
         "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>");
-    for (const auto &m : re.globalMatch(QString::fromUtf8(html))) {
+    for (const auto &m : re.globalMatch(QString(runTool("pdftotext", {"-bbox", "-f", n, "-l", n, pdf, "-"})))) {
         if (m.captured(5).contains(word, Qt::CaseInsensitive))
             return QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
                           QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
     }
     return {};
+}
+
+QString readingOrder(const QString &pdf) {
+    return QString::fromUtf8(runTool("mutool", {"draw", "-q", "-F", "txt", "-o", "-", pdf, "1"})).simplified();
 }
 
 QImage render(const QString &renderer, const QString &pdf, const QString &dir) {
@@ -106,6 +95,11 @@ QRect yellowBox(const QImage &image) {
 QByteArray readAll(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly)) f.write(bytes);
 }
 
 }  // namespace support

@@ -15,8 +15,9 @@ struct Result {
     int status = -1;
     QByteArray out, err;
 };
-// Runs the built tavrin-pdf with these arguments, without the variables named in `unset`.
-Result runPdf(const QStringList &args, const QStringList &unset = {}, const QString &cwd = {});
+// Runs the built tavrin-pdf with these arguments, without the variables named in `unset`; a run that
+// outlasts the hang guard is killed and gives status -1.
+Result runPdf(const QStringList &args, const QStringList &unset = {}, const QString &cwd = {}, int guardMs = 120000);
 
 struct Highlight {
     QRectF rect;                 // /Rect, page space
@@ -30,11 +31,15 @@ std::vector<Highlight> highlights(const QString &pdf);
 // A word's box in display space (top left of the crop box, rotation applied) as pdftotext reads it.
 QRectF wordBox(const QString &pdf, int page, const QString &word);
 
+// The first page's text in the order mutool reads it, white space simplified.
+QString readingOrder(const QString &pdf);
+
 // The first page rendered at 72 dpi by "pdftoppm" or "mutool".
 QImage render(const QString &renderer, const QString &pdf, const QString &dir);
 // The bounding box of the pixels in the first palette colour.
 QRect yellowBox(const QImage &image);
 
 QByteArray readAll(const QString &path);
+void writeAll(const QString &path, const QByteArray &bytes);
 
 }  // namespace support

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -55,11 +56,12 @@ protected:
             .split('\n').value(0);
     }
 
-    void launch(const QString &in, const QString &out) {
+    // Without a title the window is named after the input file.
+    void launch(const QString &in, const QString &out, const QString &title = "e2e note") {
         editor.setEnvironment(environment());
-        editor.start(TAVRIN_PDF, {in, out, "e2e note"});
+        editor.start(TAVRIN_PDF, title.isEmpty() ? QStringList{in, out} : QStringList{in, out, title});
         ASSERT_TRUE(editor.waitForStarted());
-        window = find("e2e note");
+        window = find(title.isEmpty() ? QFileInfo(in).fileName() : title);
         ASSERT_FALSE(window.isEmpty());
         xdo({"windowfocus", "--sync", window});
         QThread::msleep(300);
@@ -137,16 +139,17 @@ protected:
     }
 };
 
-TEST_F(Window, PaintAndSaveWritesAHighlightOverTheDraggedWords) {
+// A drag over the first line with yellow armed, then the window manager's close request, answered Save.
+TEST_F(Window, TheCloseRequestAsksAndSaveWritesAHighlightOverTheDraggedWords) {
     const QString out = path("out.pdf");
     launch(document(), out);
     paintFirstLine();
-    xdo({"key", "ctrl+s"});
+    tool(WM_CLOSE, {window});
+    answer(0);
     ASSERT_EQ(finish(), 0);
     const auto found = highlights(out);
     ASSERT_EQ(found.size(), 1u);
-    const QRectF first = wordBox(out, 0, "Highlight"), last = wordBox(out, 0, "here");
-    const QRectF r = found[0].rect;
+    const QRectF r = found[0].rect, first = wordBox(out, 0, "Highlight"), last = wordBox(out, 0, "here");
     // pdftotext's boxes are top-down; the page is 792 points high.
     EXPECT_NEAR(r.left(), first.left(), 2.0);
     EXPECT_NEAR(r.right(), last.right(), 2.0);
@@ -229,38 +232,12 @@ TEST_F(Window, ASlowPageHoldsUpNothing) {
     EXPECT_EQ(finish(), 2);
 }
 
-TEST_F(Window, EscapeAndDontSaveWritesNothing) {
-    const QString out = path("out.pdf");
-    launch(document(), out);
-    paintFirstLine();
-    xdo({"key", "Escape"});
-    answer(1);
-    EXPECT_EQ(finish(), 2);
-    EXPECT_FALSE(QFile::exists(out));
-}
-
-TEST_F(Window, TheCloseRequestAsksAndSaveWrites) {
-    const QString out = path("out.pdf");
-    launch(document(), out);
-    paintFirstLine();
-    tool(WM_CLOSE, {window});
-    answer(0);
-    EXPECT_EQ(finish(), 0);
-    EXPECT_EQ(highlights(out).size(), 1u);
-}
-
-TEST_F(Window, EscapeWithoutChangesEndsAtOnce) {
-    const QString out = path("out.pdf");
-    launch(document(), out);
-    xdo({"key", "Escape"});
-    EXPECT_EQ(finish(), 2);
-    EXPECT_FALSE(QFile::exists(out));
-}
-
+// The file comes with two highlights, one over the other: a click takes one, Ctrl+S writes the other.
 TEST_F(Window, ErasingAHighlightFromTheFileRemovesItFromTheOutput) {
     const QString marked = path("marked.pdf"), out = path("out.pdf");
     ASSERT_EQ(runPdf({document(), marked, "--test", "these words"}).status, 0);
-    launch(marked, out);
+    ASSERT_EQ(runPdf({marked, marked, "--test", "these words"}).status, 0);
+    launch(marked, out, {});
     const QImage shot = screenshot();
     const QRect yellow = yellowBox(shot.copy(0, 60, shot.width(), shot.height() - 60)).translated(0, 60);
     ASSERT_FALSE(yellow.isEmpty());
@@ -268,7 +245,7 @@ TEST_F(Window, ErasingAHighlightFromTheFileRemovesItFromTheOutput) {
     clickAt(yellow.center());
     xdo({"key", "ctrl+s"});
     ASSERT_EQ(finish(), 0);
-    EXPECT_EQ(highlights(out).size(), 0u);
+    EXPECT_EQ(highlights(out).size(), 1u);
 }
 
 }  // namespace
