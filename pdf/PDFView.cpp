@@ -20,6 +20,9 @@ constexpr int kCacheBytes = 64 << 20;      // the visible pages at least; more o
 constexpr double kWholePixels = 4e6;       // a page larger than this renders in parts
 constexpr double kPartPixels = 4e6;        // a part with its margin, unless the view alone is larger
 constexpr double kMinZoom = 0.25, kMaxZoom = 8;
+// Past these Poppler fails to render (and says so on standard error): 12.5 million pixels on a side, or
+// glyphs of thousands of pixels. Pages of absurd size or magnification render coarser and are drawn scaled.
+constexpr double kMaxPixelsPerPoint = 256, kMaxSide = 4e6;
 constexpr double kZoomSteps[] = {0.25, 0.33, 0.5, 0.67, 0.8, 1, 1.25, 1.5, 2, 3, 4, 6, 8};
 
 // A page's size in pixels at a resolution.
@@ -151,6 +154,11 @@ void PDFView::goToPage(int index, double top) {
     verticalScrollBar()->setValue(int(tops_[size_t(index)] + (top >= 0 ? top * scale_ : -kGap)));
 }
 
+double PDFView::resolution(const PDFPage &page) const {
+    const QSizeF size = page.displaySize();
+    return std::min({scale_ * devicePixelRatioF(), kMaxPixelsPerPoint, kMaxSide / std::max({size.width(), size.height(), 1.0})});
+}
+
 QTransform PDFView::pageToView(const PDFPage &page, const QRectF &pageRect) const {
     return page.toDisplay() * QTransform::fromScale(scale_, scale_) * QTransform::fromTranslate(pageRect.left(), pageRect.top());
 }
@@ -182,8 +190,6 @@ void PDFView::paintEvent(QPaintEvent *) {
     QPainter painter(viewport());
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRectF view = viewport()->rect();
-    const double ratio = devicePixelRatioF();
-    const double pixelsPerPoint = scale_ * ratio;
     std::vector<PageRenderer::Job> wanted, later;
     qsizetype visibleBytes = 0;
 
@@ -199,11 +205,12 @@ void PDFView::paintEvent(QPaintEvent *) {
         if (!rect.intersects(view)) continue;
         painter.fillRect(rect, Qt::white);
 
+        const double pixelsPerPoint = resolution(*page), toPixels = pixelsPerPoint / scale_;
         const QSize full = pixelSize(*page, pixelsPerPoint);
         const bool inParts = double(full.width()) * full.height() > kWholePixels;
         // What the view shows of the page, in pixels of the page at the view's resolution.
         const QRectF shown = (rect & view).translated(-rect.topLeft());
-        const QRect needed = inParts ? outward(QRectF(shown.topLeft() * ratio, shown.size() * ratio)).intersected(QRect(QPoint(), full))
+        const QRect needed = inParts ? outward(QRectF(shown.topLeft() * toPixels, shown.size() * toPixels)).intersected(QRect(QPoint(), full))
                                      : QRect(QPoint(), full);
         visibleBytes += qsizetype(needed.width()) * needed.height() * 4;
 
@@ -218,11 +225,12 @@ void PDFView::paintEvent(QPaintEvent *) {
         // While a resize goes on, whatever image there is is drawn scaled; the new one is made once it settles.
         if (fresh || (settle_.isActive() && (whole || part) && (whole ? whole : part)->generation == page->generation()))
             continue;
-        wanted.push_back({i, pixelsPerPoint, inParts ? partAround(needed, full, view.height() * ratio / 2) : QRect()});
+        wanted.push_back({i, pixelsPerPoint, inParts ? partAround(needed, full, view.height() * toPixels / 2) : QRect()});
     }
     // The pages just above and below come next, so that scrolling on finds them ready.
     for (int i : {last + 1, first - 1}) {
         if (i < 0 || i >= doc_->pageCount()) continue;
+        const double pixelsPerPoint = resolution(*doc_->page(i));
         const QSize full = pixelSize(*doc_->page(i), pixelsPerPoint);
         const Tile *whole = cache_.object(2 * i);
         if (double(full.width()) * full.height() <= kWholePixels && !settle_.isActive() &&
@@ -245,11 +253,10 @@ void PDFView::paintEvent(QPaintEvent *) {
 
 void PDFView::takeRendered() {
     if (!renderer_) return;
-    const double pixelsPerPoint = scale_ * devicePixelRatioF();
     for (PageRenderer::Result &r : renderer_->take()) {
         const bool whole = r.job.part.isNull();
         // A part rendered for another zoom is of no use any more.
-        if (!whole && r.job.pixelsPerPoint != pixelsPerPoint) continue;
+        if (!whole && r.job.pixelsPerPoint != resolution(*doc_->page(r.job.page))) continue;
         // A page Poppler cannot render keeps its failure, so that it is not asked for again and again.
         const QRect part = whole ? QRect(QPoint(), pixelSize(*doc_->page(r.job.page), r.job.pixelsPerPoint)) : r.job.part;
         cache_.insert(2 * r.job.page + (whole ? 0 : 1), new Tile{r.image, r.job.pixelsPerPoint, part, r.generation},

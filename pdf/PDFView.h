@@ -81,6 +81,8 @@ private:
     Anchor anchorAt(QPointF viewPoint) const;
     void restore(const Anchor &anchor, QPointF viewPoint);
     void stepZoom(int direction);
+    // Device pixels per point that a page renders at.
+    double resolution(const PDFPage &page) const;
     // Page space to the view's coordinates, for a page that lies at `pageRect`.
     QTransform pageToView(const PDFPage &page, const QRectF &pageRect) const;
     void drawTile(QPainter &painter, const PDFPage &page, const QRectF &pageRect, const Tile &tile) const;

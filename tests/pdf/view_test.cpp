@@ -1,6 +1,8 @@
 // What the page view draws, and where zooming and the keys take it.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QWheelEvent>
@@ -150,6 +152,33 @@ TEST_F(EditorTest, LinksAndTheCursor) {
     click(link);
     const QRectF shown = editor->view->pageRect(editor->doc->page(2));
     EXPECT_LE(std::abs(shown.top()), 10);
+}
+
+// Pages of absurd shape, fitted to the width and zoomed: drawn, and nothing on standard error, where Poppler
+// complains when asked for pixels it cannot allocate.
+TEST_F(EditorTest, AbsurdPagesRenderQuietly) {
+    const QString in = dir.filePath("odd.pdf");
+    fixtures::writeRawPdf(in, {{{0, 0, 1, 14400}, 0, {{0, 7000, "a needle"}}}, {{0, 0, 1, 400}, 0, {{0, 200, "end"}}}});
+    openFile(in);
+    const QtMessageHandler qt = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const int saved = ::dup(STDERR_FILENO);
+    QFile err(dir.filePath("stderr"));
+    ASSERT_TRUE(err.open(QIODevice::ReadWrite) && ::dup2(err.handle(), STDERR_FILENO) >= 0);
+    QSignalSpy rendered(editor->view, &PDFView::pageRendered);
+    for (double zoom : {1.0, 8.0}) {
+        editor->view->setZoom(zoom, {});
+        QTest::qWait(200);  // a scroll bar came or went: the view re-renders once that settles
+        for (int step = 0; step <= 4; ++step) {
+            editor->view->verticalScrollBar()->setValue(editor->view->verticalScrollBar()->maximum() * step / 4);
+            for (int i = 0; i < 500 && (viewport()->grab(), editor->view->rendering()); ++i) QTest::qWait(10);
+        }
+    }
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    qInstallMessageHandler(qt);
+    EXPECT_GE(rendered.count(), 10);
+    err.close();
+    EXPECT_EQ(err.size(), 0);
 }
 
 }  // namespace
