@@ -117,7 +117,7 @@ TEST_F(Interaction, ADragPastTheBottomScrollsOnIntoTheNextPage) {
     const QPoint from = at(0, "third");
     QTest::mousePress(viewport(), Qt::LeftButton, {}, from);
     QTest::mouseMove(viewport(), QPoint(from.x(), viewport()->height() + 60));
-    for (int i = 0; i < 200 && editor->view->pageRect(editor->doc->page(1)).top() > 200; ++i) QTest::qWait(10);
+    for (int i = 0; i < 500 && editor->view->pageRect(editor->doc->page(1)).top() > 200; ++i) QTest::qWait(10);
     ASSERT_LE(editor->view->pageRect(editor->doc->page(1)).top(), 200);
     const QPoint to = at(1, "Another", 1);
     QTest::mouseMove(viewport(), to);
