@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QBuffer>
-#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -28,40 +27,23 @@ inline void writeMixedPdf(const QString &path, const QByteArray &kinds, int vect
     buffer.open(QIODevice::WriteOnly);
     scan.save(&buffer, "JPEG", 80);
 
-    QByteArray out = "%PDF-1.4\n";
-    std::vector<qsizetype> offsets;
-    const auto object = [&](const QByteArray &body) {
-        offsets.push_back(out.size());
-        out += QByteArray::number(qsizetype(offsets.size())) + " 0 obj\n" + body + "\nendobj\n";
-    };
-    // 1 catalog, 2 pages, 3 font, 4 the scan, then per page: page, contents.
-    QByteArray kids;
-    for (int i = 0; i < kinds.size(); ++i) kids += QByteArray::number(5 + 2 * i) + " 0 R ";
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(kinds.size()) + " >>");
-    object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
-    object("<< /Type /XObject /Subtype /Image /Width 2550 /Height 3300 /ColorSpace /DeviceGray /BitsPerComponent 8 "
-           "/Filter /DCTDecode /Length " + QByteArray::number(jpeg.size()) + " >>\nstream\n" + jpeg + "\nendstream");
+    // The scan is the one object after the pages; Latin-1 carries its bytes unchanged.
+    const int scanObject = 4 + 2 * int(kinds.size());
+    std::vector<fixtures::RawPage> pages(size_t(kinds.size()));
     for (int i = 0; i < kinds.size(); ++i) {
-        QByteArray content;
+        fixtures::RawPage &page = pages[size_t(i)];
         if (kinds[i] == 's') {
-            content = "q 612 0 0 792 0 0 cm /Scan Do Q\n";
-        } else {
-            for (int l = 0; l < (kinds[i] == 'v' ? 1 : 40); ++l)
-                content += "BT /F1 11 Tf 72 " + QByteArray::number(740 - 16 * l) + " Td (Page " + QByteArray::number(i + 1) +
-                           " line " + QByteArray::number(l + 1) + ": the quick brown fox jumps over the lazy dog) Tj ET\n";
-            if (kinds[i] == 'v') content += fixtures::slowDrawing(vectorStrokes);
+            page.resources = QString("/XObject << /Scan %1 0 R >> ").arg(scanObject);
+            page.drawing = "q 612 0 0 792 0 0 cm /Scan Do Q\n";
+            continue;
         }
-        object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> "
-               "/XObject << /Scan 4 0 R >> >> /Contents " + QByteArray::number(6 + 2 * i) + " 0 R >>");
-        object("<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "endstream");
+        for (int l = 0; l < (kinds[i] == 'v' ? 1 : 40); ++l)
+            page.texts.push_back({72, 740.0 - 16 * l,
+                                  QString("Page %1 line %2: the quick brown fox jumps over the lazy dog").arg(i + 1).arg(l + 1)});
+        if (kinds[i] == 'v') page.drawing = fixtures::slowDrawing(vectorStrokes);
     }
-    const qsizetype xref = out.size();
-    out += "xref\n0 " + QByteArray::number(qsizetype(offsets.size()) + 1) + "\n0000000000 65535 f \n";
-    for (qsizetype off : offsets) out += QString("%1 00000 n \n").arg(off, 10, 10, QChar('0')).toLatin1();
-    out += "trailer\n<< /Size " + QByteArray::number(qsizetype(offsets.size()) + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           QByteArray::number(xref) + "\n%%EOF\n";
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(out);
+    fixtures::writeRawPdf(path, pages, {},
+                          {"<< /Type /XObject /Subtype /Image /Width 2550 /Height 3300 /ColorSpace /DeviceGray "
+                           "/BitsPerComponent 8 /Filter /DCTDecode /Length " + QString::number(jpeg.size()) +
+                           " >>\nstream\n" + QString::fromLatin1(jpeg) + "\nendstream"});
 }

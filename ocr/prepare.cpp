@@ -14,10 +14,12 @@ void PixDeleter::operator()(Pix* pix) const { pixDestroy(&pix); }
 namespace {
 
 struct LeptonicaDeleter {
+    void operator()(Box* box) const { boxDestroy(&box); }
     void operator()(Boxa* boxa) const { boxaDestroy(&boxa); }
     void operator()(Pixa* pixa) const { pixaDestroy(&pixa); }
     void operator()(Pta* pta) const { ptaDestroy(&pta); }
 };
+using BoxPtr = std::unique_ptr<Box, LeptonicaDeleter>;
 using BoxaPtr = std::unique_ptr<Boxa, LeptonicaDeleter>;
 using PixaPtr = std::unique_ptr<Pixa, LeptonicaDeleter>;
 using PtaPtr = std::unique_ptr<Pta, LeptonicaDeleter>;
@@ -259,9 +261,8 @@ PixPtr straighten(PixPtr grey, Quad corner) {
         ptaAddPt(to.get(), float(target[i].x), float(target[i].y));
     }
     const PixPtr mapped(pixProjectivePtaGray(grey.get(), to.get(), from.get(), 255));
-    Box* box = boxCreate(0, 0, l_int32(w), l_int32(h));
-    PixPtr page(mapped && box ? pixClipRectangle(mapped.get(), box, nullptr) : nullptr);
-    boxDestroy(&box);
+    const BoxPtr box(boxCreate(0, 0, l_int32(w), l_int32(h)));
+    PixPtr page(mapped && box ? pixClipRectangle(mapped.get(), box.get(), nullptr) : nullptr);
     return page ? std::move(page) : std::move(grey);
 }
 

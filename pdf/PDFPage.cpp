@@ -126,19 +126,15 @@ PDFPage::PDFPage(std::unique_ptr<Poppler::Page> page, int index, PopplerLock &lo
 
 PDFPage::~PDFPage() = default;
 
-
 std::optional<QImage> PDFPage::render(double pixelsPerPoint, const QRect &part, const std::function<bool()> &abandon,
-                       int *generation) const {
+                                      int *generation) const {
     Abandon state{lock_, abandon};
     const auto hold = lock_.take();
     if (generation) *generation = generation_;
     const double dpi = 72.0 * pixelsPerPoint;
-    QImage image = part.isNull()
-                       ? page_->renderToImage(dpi, dpi, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr, nullptr,
-                                              shouldAbandon, QVariant::fromValue(static_cast<void *>(&state)))
-                       : page_->renderToImage(dpi, dpi, part.x(), part.y(), part.width(), part.height(),
-                                              Poppler::Page::Rotate0, nullptr, nullptr, shouldAbandon,
-                                              QVariant::fromValue(static_cast<void *>(&state)));
+    const QRect r = part.isNull() ? QRect(-1, -1, -1, -1) : part;  // Poppler's -1s: the whole page
+    QImage image = page_->renderToImage(dpi, dpi, r.x(), r.y(), r.width(), r.height(), Poppler::Page::Rotate0, nullptr,
+                                        nullptr, shouldAbandon, QVariant::fromValue(static_cast<void *>(&state)));
     if (state.given) return std::nullopt;
     return image;
 }

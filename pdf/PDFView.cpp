@@ -190,8 +190,13 @@ void PDFView::paintEvent(QPaintEvent *) {
     QPainter painter(viewport());
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRectF view = viewport()->rect();
-    std::vector<PageRenderer::Job> wanted, later;
+    std::vector<PageRenderer::Job> wanted;
     qsizetype visibleBytes = 0;
+    // An image of the page as it is now, at this resolution, showing at least `needed`.
+    const auto upToDate = [](const Tile *tile, const PDFPage &page, double pixelsPerPoint, const QRect &needed) {
+        return tile && tile->pixelsPerPoint == pixelsPerPoint && tile->generation == page.generation() &&
+               tile->part.contains(needed);
+    };
 
     // From the first page whose bottom is below the top of the view.
     auto it = std::upper_bound(tops_.begin(), tops_.end(), double(verticalScrollBar()->value()));
@@ -219,25 +224,21 @@ void PDFView::paintEvent(QPaintEvent *) {
         if (whole) drawTile(painter, *page, rect, *whole);
         if (part && (inParts || !whole || whole->pixelsPerPoint != pixelsPerPoint)) drawTile(painter, *page, rect, *part);
 
-        const Tile *mine = inParts ? part : whole;
-        const bool fresh = mine && mine->pixelsPerPoint == pixelsPerPoint && mine->generation == page->generation() &&
-                           mine->part.contains(needed);
         // While a resize goes on, whatever image there is is drawn scaled; the new one is made once it settles.
-        if (fresh || (settle_.isActive() && (whole || part) && (whole ? whole : part)->generation == page->generation()))
+        if (upToDate(inParts ? part : whole, *page, pixelsPerPoint, needed) || (settle_.isActive() && (whole || part) && (whole ? whole : part)->generation == page->generation()))
             continue;
         wanted.push_back({i, pixelsPerPoint, inParts ? partAround(needed, full, view.height() * toPixels / 2) : QRect()});
     }
     // The pages just above and below come next, so that scrolling on finds them ready.
     for (int i : {last + 1, first - 1}) {
         if (i < 0 || i >= doc_->pageCount()) continue;
-        const double pixelsPerPoint = resolution(*doc_->page(i));
-        const QSize full = pixelSize(*doc_->page(i), pixelsPerPoint);
-        const Tile *whole = cache_.object(2 * i);
+        const PDFPage &page = *doc_->page(i);
+        const double pixelsPerPoint = resolution(page);
+        const QSize full = pixelSize(page, pixelsPerPoint);
         if (double(full.width()) * full.height() <= kWholePixels && !settle_.isActive() &&
-            !(whole && whole->pixelsPerPoint == pixelsPerPoint && whole->generation == doc_->page(i)->generation()))
-            later.push_back({i, pixelsPerPoint, {}});
+            !upToDate(cache_.object(2 * i), page, pixelsPerPoint, QRect(QPoint(), full)))
+            wanted.push_back({i, pixelsPerPoint, {}});
     }
-    wanted.insert(wanted.end(), later.begin(), later.end());
     // Never so small that the visible pages push each other out.
     cache_.setMaxCost(std::max<qsizetype>(kCacheBytes, 3 * visibleBytes));
     renderer_->request(std::move(wanted));

@@ -54,9 +54,9 @@ void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const Q
         content += page.drawing;
         const QRectF &m = page.mediaBox;
         object(QString("<< /Type /Page /Parent 2 0 R /MediaBox [%1 %2 %3 %4] /Rotate %5 "
-                       "/Resources << /Font << /F1 3 0 R >> >> /Contents %6 0 R %7>>")
+                       "/Resources << /Font << /F1 3 0 R >> %6>> /Contents %7 0 R %8>>")
                    .arg(m.left()).arg(m.top()).arg(m.right()).arg(m.bottom()).arg(page.rotate)
-                   .arg(offsets.size() + 2).arg(page.extra));
+                   .arg(page.resources).arg(offsets.size() + 2).arg(page.extra));
         object(QString("<< /Length %1 >>\nstream\n%2endstream").arg(content.toLatin1().size()).arg(content));
     }
     for (const QString &o : objects) object(o);

@@ -26,6 +26,7 @@ struct RawPage {
     int rotate = 0;
     std::vector<RawText> texts;
     QString extra;  // further entries of the page dictionary, such as /Annots
+    QString resources;  // further entries of its resources, such as /XObject
     QByteArray drawing;  // further content operators, drawn after the texts
 };
 // `objects` follow the pages' objects, numbered on from 4 + 2 × the number of pages.
