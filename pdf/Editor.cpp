@@ -90,6 +90,9 @@ Editor::Editor(const QString &input, const QString &output, std::shared_ptr<PDFD
     for (int i = 0; i < int(palette.size()); ++i) {
         auto *swatch = new Swatch(i, color(palette[size_t(i)].second), window.get());
         swatch->setToolTip("Highlight " + palette[size_t(i)].first + ": select text, then click; click again to keep it on");
+        swatch->setAccessibleName("Highlight " + palette[size_t(i)].first);
+        // Checked while armed: a screen reader says the state.
+        swatch->setCheckable(true);
         connect(swatch, &QPushButton::clicked, this, [this, swatch] { pick(swatch); });
         buttons.push_back(swatch);
         strip->addWidget(swatch);
@@ -107,7 +110,11 @@ Editor::Editor(const QString &input, const QString &output, std::shared_ptr<PDFD
     save->setDefault(true);
     connect(save, &QPushButton::clicked, this, &Editor::saveAndQuit);
     // Keyboard focus stays with the page view; the buttons answer to their shortcuts.
-    for (QPushButton *b : {eraseBtn, undo, cancelBtn, save}) b->setFocusPolicy(Qt::NoFocus);
+    for (QPushButton *b : {eraseBtn, undo, cancelBtn, save}) {
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setAccessibleName(b->text());
+    }
+    status->setAccessibleName("Status");
 
     strip->addWidget(eraseBtn);
     strip->addWidget(undo);
@@ -219,6 +226,7 @@ void Editor::refresh() {
     for (size_t i = 0; i < buttons.size(); ++i) {
         const bool match = armed && *armed == color(palette[i].second);
         buttons[i]->setRing(match ? 3.0 : 1.0, colors.color(match ? QPalette::Highlight : QPalette::Mid));
+        buttons[i]->setChecked(match);
     }
     eraseBtn->setChecked(erasing);
     size_t marks = 0;

@@ -1,6 +1,7 @@
 // Pointer, tools, undo and the status line, driven through real mouse and key events.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QKeyEvent>
 
 #include "editor_support.h"
@@ -22,6 +23,13 @@ TEST_F(Interaction, AnArmedColourPaintsEveryDragUntilClickedAgain) {
     EXPECT_EQ(editor->buttons[3]->ringWidth(), 3.0);
     EXPECT_EQ(editor->buttons[6]->ringWidth(), 1.0);
     EXPECT_EQ(status(), "Every selection is painted");
+    // What a screen reader says of a swatch.
+    for (int i : {3, 6}) {
+        QAccessibleInterface *swatch = QAccessible::queryAccessibleInterface(editor->buttons[size_t(i)]);
+        ASSERT_TRUE(swatch);
+        EXPECT_EQ(swatch->text(QAccessible::Name), "Highlight " + palette[size_t(i)].first);
+        EXPECT_EQ(bool(swatch->state().checked), i == 3);
+    }
 
     drag(at(0, "line"), at(0, "second", 1));
     EXPECT_EQ(highlightsOn(0), 2u);
