@@ -131,14 +131,29 @@ Position hit(const PDFPage &page, QPointF pagePoint) {
 
 }  // namespace
 
-std::unique_ptr<PDFDocument> PDFDocument::open(const QString &path) {
+namespace {
+
+std::unique_ptr<Poppler::Document> load(const QString &path, const QByteArray &password) {
     // Poppler's own messages would reach the caller's standard error.
     static const bool silenced = (Poppler::setDebugErrorFunction([](const QString &, const QVariant &) {}, {}), true);
     (void)silenced;
     // Only regular files: Poppler would block on a FIFO.
     if (!QFileInfo(path).isFile()) return nullptr;
+    return Poppler::Document::load(path, password, password);
+}
+
+}  // namespace
+
+bool PDFDocument::needsPassword(const QString &path) {
+    const auto doc = load(path, {});
+    return doc && doc->isLocked();
+}
+
+std::unique_ptr<PDFDocument> PDFDocument::open(const QString &path) { return open(path, {}); }
+
+std::unique_ptr<PDFDocument> PDFDocument::open(const QString &path, const QByteArray &password) {
     std::unique_ptr<PDFDocument> d(new PDFDocument);
-    d->doc_ = Poppler::Document::load(path);
+    d->doc_ = load(path, password);
     // Nothing but isLocked may be asked of a locked document: numPages crashes on it.
     if (!d->doc_ || d->doc_->isLocked()) return nullptr;
     d->doc_->setRenderHint(Poppler::Document::Antialiasing);

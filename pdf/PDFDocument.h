@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPointF>
 #include <QString>
 #include <memory>
@@ -18,6 +19,10 @@ class PDFDocument {
 public:
     // None for a missing, unreadable, non-PDF or password-locked file.
     static std::unique_ptr<PDFDocument> open(const QString &path);
+    // The same with a password (the user's or the owner's); none while it is wrong.
+    static std::unique_ptr<PDFDocument> open(const QString &path, const QByteArray &password);
+    // Whether the file is a PDF that opens only with a password.
+    static bool needsPassword(const QString &path);
     ~PDFDocument();
     PDFDocument(const PDFDocument &) = delete;
     PDFDocument &operator=(const PDFDocument &) = delete;

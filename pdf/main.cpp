@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <xcb/xcb.h>
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 
 #include "Editor.h"
 #include "PDFDocument.h"
+#include "PasswordPrompt.h"
 #include "palette.h"
 
 namespace {
@@ -24,7 +26,7 @@ namespace {
 enum class Status : int {
     Written = 0,      // batch mode wrote the output; or the event loop returned
     Failed = 1,       // usage, unreadable input, batch write failed, no display
-    NotWritten = 2,   // the editor ended without writing (exited from inside it)
+    NotWritten = 2,   // the editor ended without writing (exited from inside it), or the password prompt was cancelled
     NotFound = 3,     // batch mode: the text does not occur
 };
 
@@ -75,14 +77,17 @@ int main(int argc, char *argv[]) {
     input = QFile::decodeName(args[1].c_str());
     output = QFile::decodeName(args[2].c_str());
 
+    const auto flag = std::find(args.begin(), args.end(), std::string("--test"));
+    const bool batch = flag != args.end() && flag + 1 != args.end();
     std::shared_ptr<PDFDocument> doc = PDFDocument::open(input);
-    if (!doc) {
+    // Only the interactive mode can ask for a password; the batch mode has no one to ask.
+    const bool ask = !doc && !batch && PDFDocument::needsPassword(input);
+    if (!doc && !ask) {
         say("not a PDF: " + args[1] + "\n");
         return finish(Status::Failed);
     }
 
-    const auto flag = std::find(args.begin(), args.end(), std::string("--test"));
-    if (flag != args.end() && flag + 1 != args.end()) {
+    if (batch) {
         const PDFSelection match = doc->findFirst(QString::fromLocal8Bit((flag + 1)->c_str()));
         if (match.isEmpty()) return finish(Status::NotFound);
         // The batch mode builds the same editor, on a screen of its own: it runs where no display exists.
@@ -100,6 +105,11 @@ int main(int argc, char *argv[]) {
     }
     std::vector<char *> qtArgs{argv[0]};
     app = makeApplication(qtArgs);
+    if (ask) {
+        doc = askPassword(input);
+        // Ends as the editor does, without tearing the application down.
+        if (!doc) std::_Exit(finish(Status::NotWritten));
+    }
     const QString title = args.size() >= 4 ? QString::fromLocal8Bit(args[3].c_str()) : QFileInfo(input).fileName();
     editor = std::make_unique<Editor>(input, output, doc, title);
     app->exec();

@@ -30,9 +30,10 @@ Result runPdf(const QStringList &args, const QStringList &unset, const QString &
             p.readAllStandardError()};
 }
 
-std::vector<Highlight> highlights(const QString &pdf) {
-    const QJsonObject root =
-        QJsonDocument::fromJson(runTool("qpdf", {"--json", "--json-key=qpdf", "--json-key=pages", pdf})).object();
+std::vector<Highlight> highlights(const QString &pdf, const QString &password) {
+    QStringList args{"--json", "--json-key=qpdf", "--json-key=pages", pdf};
+    if (!password.isEmpty()) args << "--password=" + password;
+    const QJsonObject root = QJsonDocument::fromJson(runTool("qpdf", args)).object();
     const QJsonObject objects = root["qpdf"].toArray().at(1).toObject();
     const auto resolve = [&](const QJsonValue &v) -> QJsonValue {
         return v.toString().endsWith(" R") ? objects.value("obj:" + v.toString()).toObject().value("value") : v;

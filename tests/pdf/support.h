@@ -26,7 +26,7 @@ struct Highlight {
     int page = -1;               // index of the page whose /Annots holds it
 };
 // Every /Highlight of a file, as qpdf reads it.
-std::vector<Highlight> highlights(const QString &pdf);
+std::vector<Highlight> highlights(const QString &pdf, const QString &password = {});
 
 // A word's box in display space (top left of the crop box, rotation applied) as pdftotext reads it.
 QRectF wordBox(const QString &pdf, int page, const QString &word);

@@ -156,6 +156,44 @@ TEST_F(Window, TheCloseRequestAsksAndSaveWritesAHighlightOverTheDraggedWords) {
     EXPECT_NEAR(792 - r.center().y(), first.center().y(), 3.0);
 }
 
+// A locked file asks for its password before the editor opens, again after a wrong one, and is saved locked.
+TEST_F(Window, APasswordIsAskedUntilRightAndTheSaveKeepsTheEncryption) {
+    const QString in = path("locked.pdf"), out = path("out.pdf");
+    tool("qpdf", {"--encrypt", "user pw", "owner pw", "256", "--", document(), in});
+    const auto type = [&](const QString &password) {
+        const QString prompt = find("Password");
+        ASSERT_FALSE(prompt.isEmpty());
+        xdo({"windowfocus", "--sync", prompt});
+        xdo({"type", password});
+        xdo({"key", "Return"});
+    };
+    editor.setEnvironment(environment());
+    editor.start(TAVRIN_PDF, {in, out, "e2e note"});
+    type("wrong");
+    type("user pw");
+    window = find("e2e note");
+    ASSERT_FALSE(window.isEmpty());
+    xdo({"windowfocus", "--sync", window});
+    QThread::msleep(300);
+    paintFirstLine();
+    xdo({"key", "ctrl+s"});
+    ASSERT_EQ(finish(), 0);
+    EXPECT_TRUE(tool("qpdf", {"--show-encryption", "--password=user pw", out}).contains("R = 6"));
+    const auto found = highlights(out, "user pw");
+    ASSERT_EQ(found.size(), 1u);
+    // The plain original has the same words where the output has them.
+    EXPECT_NEAR(found[0].rect.left(), wordBox(path("in.pdf"), 0, "Highlight").left(), 2.0);
+    EXPECT_NEAR(found[0].rect.right(), wordBox(path("in.pdf"), 0, "here").right(), 2.0);
+
+    // Escape gives up: nothing is written.
+    QFile::remove(out);
+    editor.start(TAVRIN_PDF, {in, out});
+    xdo({"windowfocus", "--sync", find("Password")});
+    xdo({"key", "Escape"});
+    EXPECT_EQ(finish(), 2);
+    EXPECT_FALSE(QFile::exists(out));
+}
+
 TEST_F(Window, ClicksSelectAndCopyAndPaintAtEveryZoom) {
     const QString out = path("out.pdf");
     launch(document(), out);
@@ -184,7 +222,9 @@ TEST_F(Window, ClicksSelectAndCopyAndPaintAtEveryZoom) {
     ASSERT_EQ(finish(), 0);
     const auto found = highlights(out);
     ASSERT_EQ(found.size(), 2u);
-    expectOver(found[0], out, "Highlight");
+    // The plain original has the same words where the output has them.
+    EXPECT_NEAR(found[0].rect.left(), wordBox(path("in.pdf"), 0, "Highlight").left(), 2.0);
+    EXPECT_NEAR(found[0].rect.right(), wordBox(path("in.pdf"), 0, "here").right(), 2.0);
     expectOver(found[1], out, "and");
 }
 
