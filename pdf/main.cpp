@@ -80,8 +80,8 @@ int main(int argc, char *argv[]) {
     const auto flag = std::find(args.begin(), args.end(), std::string("--test"));
     const bool batch = flag != args.end() && flag + 1 != args.end();
     std::shared_ptr<PDFDocument> doc = PDFDocument::open(input);
-    // Only the interactive mode can ask for a password; the batch mode has no one to ask.
-    const bool ask = !doc && !batch && PDFDocument::needsPassword(input);
+    // Only the interactive mode on a display can ask for a password; otherwise no one is there to ask.
+    const bool ask = !doc && !batch && PDFDocument::needsPassword(input) && displayAvailable();
     if (!doc && !ask) {
         say("not a PDF: " + args[1] + "\n");
         return finish(Status::Failed);

@@ -129,6 +129,12 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     // An owner password alone does not lock the document.
     QProcess::execute("qpdf", {"--encrypt", "", "owner", "256", "--", pdf, path("owner.pdf")});
     expectRun({path("owner.pdf"), path("owner-out.pdf"), "--test", "budget"}, 0);
+    // It stays encrypted.
+    QProcess check;
+    check.start("qpdf", {"--show-encryption", path("owner-out.pdf")});
+    check.waitForFinished();
+    EXPECT_TRUE(check.readAllStandardOutput().contains("R = 6"));
+    EXPECT_EQ(highlights(path("owner-out.pdf")).size(), 1u);
 
     // Not found: 3, and what stood at the output path stays as it was.
     writeAll(path("out.pdf"), "an earlier version");
@@ -144,6 +150,23 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     const Result run = runPdf({pdf, path("out.pdf"), "--test"}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.endsWith("\n") && run.err.count('\n') == 1) << run.err.toStdString();
+}
+
+// The save is an incremental update: a signature made with a self-signed certificate stays valid.
+TEST_F(Batch, ASignedDocumentKeepsAValidSignature) {
+    fixtures::writeTextPdf(path("in.pdf"), {{"A Budget to sign"}});
+    const QString nss = "sql:" + dir.path();
+    ASSERT_EQ(QProcess::execute("sh", {"-c", "certutil -N -d " + nss + " --empty-password && echo y | certutil -S -d " +
+                                                nss + " -n me -s CN=Test -x -t CT,C,C -k rsa -g 2048 -v 12 -z " +
+                                                path("in.pdf") + " >/dev/null 2>&1 && pdfsig -nssdir " + nss +
+                                                " -add-signature -nick me " + path("in.pdf") + " " + path("signed.pdf") +
+                                                " >/dev/null 2>&1"}), 0);
+    expectRun({path("signed.pdf"), path("out.pdf"), "--test", "budget"}, 0);
+    EXPECT_EQ(highlights(path("out.pdf")).size(), 1u);
+    QProcess sig;
+    sig.start("pdfsig", {"-nssdir", nss, path("out.pdf")});
+    sig.waitForFinished();
+    EXPECT_TRUE(sig.readAllStandardOutput().contains("Signature is Valid."));
 }
 
 TEST_F(Hostile, DamagedDocumentsOpenOrAreRefused) {
