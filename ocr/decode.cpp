@@ -1,5 +1,6 @@
 #include "decode.h"
 
+#include <leptonica/allheaders.h>
 #include <libheif/heif.h>
 #include <poppler/qt6/poppler-qt6.h>
 
@@ -12,6 +13,33 @@ namespace {
 
 bool isHeif(const QByteArray& head) { return head.size() >= 12 && head.mid(4, 4) == "ftyp"; }
 bool isPdf(const QByteArray& head) { return head.startsWith("%PDF-"); }
+bool isJpeg2000(const QByteArray& head) {
+    return head.startsWith("\xFF\x4F\xFF\x51") || head.startsWith(QByteArray("\0\0\0\x0CjP  \r\n\x87\n", 12));
+}
+
+// Through Leptonica, which reads JPEG 2000 with OpenJPEG.
+QImage decodeJpeg2000(const QByteArray& data, int maxSide, long long maxBytes) {
+    const auto* bytes = reinterpret_cast<const l_uint8*>(data.constData());
+    l_int32 w = 0, h = 0;
+    if (readHeaderMemJp2k(bytes, data.size(), &w, &h, nullptr, nullptr, nullptr) != 0) return {};
+    if (w <= 0 || h <= 0 || w > maxSide || h > maxSide || 4LL * w * h > maxBytes) return {};
+    PIX* read = pixReadMemJp2k(bytes, data.size(), 1, nullptr, 0, 0);
+    PIX* rgb = read ? pixConvertTo32(read) : nullptr;
+    pixDestroy(&read);
+    if (!rgb) return {};
+    QImage image(pixGetWidth(rgb), pixGetHeight(rgb), QImage::Format_RGB32);
+    for (int y = 0; !image.isNull() && y < image.height(); ++y) {
+        const l_uint32* line = pixGetData(rgb) + y * pixGetWpl(rgb);
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            l_int32 r, g, b;
+            extractRGBValues(line[x], &r, &g, &b);
+            out[x] = qRgb(r, g, b);
+        }
+    }
+    pixDestroy(&rgb);
+    return image;
+}
 
 QImage decodeHeif(const QByteArray& data, int maxSide, long long maxBytes) {
     const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
@@ -64,10 +92,11 @@ QImage renderPdf(const QByteArray& data, int maxSide, long long maxBytes) {
 
 }  // namespace
 
-bool isOtherFormat(const QByteArray& head) { return isHeif(head) || isPdf(head); }
+bool isOtherFormat(const QByteArray& head) { return isHeif(head) || isPdf(head) || isJpeg2000(head); }
 
 QImage decodeOther(const QByteArray& data, int maxSide, long long maxBytes) {
     if (isHeif(data)) return decodeHeif(data, maxSide, maxBytes);
+    if (isJpeg2000(data)) return decodeJpeg2000(data, maxSide, maxBytes);
     if (isPdf(data)) return renderPdf(data, maxSide, maxBytes);
     return {};
 }

@@ -3,7 +3,7 @@
 class QByteArray;
 class QImage;
 
-// Whether a file's first bytes are those of a format Qt cannot read here (HEIC/HEIF, AVIF, PDF).
+// Whether a file's first bytes are those of a format Qt cannot read here (HEIC/HEIF, AVIF, JPEG 2000, PDF).
 bool isOtherFormat(const QByteArray& head);
 
 // Such a file decoded, its first page for a PDF; a null image when it is damaged, locked,

@@ -117,7 +117,8 @@ protected:
         ASSERT_EQ(QProcess::execute("heif-enc", {"-q", "90", path("white.png"), "-o", path("text.heic")}), 0);
         ASSERT_EQ(QProcess::execute("heif-enc", {"-A", "-q", "90", path("white.png"), "-o", path("text.avif")}), 0);
         ASSERT_EQ(QProcess::execute("mutool", {"convert", "-o", path("text.pdf"), path("white.png")}), 0);
-        for (const char* name : {"text.heic", "text.avif", "text.pdf"})
+        ASSERT_EQ(QProcess::execute("opj_compress", {"-i", path("white.png"), "-o", path("text.jp2")}), 0);
+        for (const char* name : {"text.heic", "text.avif", "text.pdf", "text.jp2"})
             ASSERT_TRUE(QFile::copy(path(name), path(QString("cut.") + name)) && QFile::resize(path(QString("cut.") + name), 300));
         ASSERT_EQ(::mkfifo(qPrintable(path("fifo")), 0600), 0);
         ASSERT_EQ(::mkdir(qPrintable(path("dir.png")), 0700), 0);
@@ -143,6 +144,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         {"text.png", columns, 0.05},   // transparent ground, two columns
         {"photo.jpg", columns, 0.05},  // turned by its EXIF orientation
         {"text.heic", columns, 0.05},  {"text.avif", columns, 0.05}, {"text.pdf", columns, 0.05},
+        {"text.jp2", columns, 0.05},
         {"slant.jpg", columns, 0.05},
         {"dark.png", chat[0] + ' ' + chat[1] + ' ' + chat[2], 0.05},
         {"bars.png", chat[0] + ' ' + chat[1] + ' ' + chat[2] + ' ' + chat[3], 0.05},
@@ -166,7 +168,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
 TEST_F(TavrinOcr, NoRecordWithoutAReadableFile) {
     EXPECT_EQ(run({}), Outcome("", "usage: tavrin-ocr <file> [file\xE2\x80\xA6]\n", 2));
     for (const char* name : {"missing.png", "zero.png", "cut.png", "header.png", HUGE_GIF, "fifo", "dir.png", "--help",
-                             "cut.text.heic", "cut.text.avif", "cut.text.pdf"})
+                             "cut.text.heic", "cut.text.avif", "cut.text.pdf", "cut.text.jp2"})
         EXPECT_EQ(run({name}), Outcome("", "", 3)) << name;
     EXPECT_EQ(run({"missing.png", "zero.png"}), Outcome("", "", 3));
 }
