@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "TesseractRecognizer.h"
+#include "decode.h"
 
 namespace {
 
@@ -59,11 +60,16 @@ QImage loadImage(const std::string& path) {
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return {};
     QImageReader::setAllocationLimit(allocationLimitMB);
+    const SilencedStandardError silenced;
+    if (isOtherFormat(file.peek(16))) {
+        constexpr long long maxBytes = allocationLimitMB * 1024LL * 1024;
+        if (status.st_size > maxBytes) return {};
+        return decodeOther(file.readAll(), maxSide, maxBytes);
+    }
     // Read by content, not by name; phone photos keep their orientation in EXIF.
     QImageReader reader(&file);
     reader.setAutoTransform(true);
-    // Before the header is read: libpng reports an invalid one ("Invalid IHDR data") there.
-    const SilencedStandardError silenced;
+    // Silenced before the header is read: libpng reports an invalid one ("Invalid IHDR data") there.
     // Tesseract takes no side over 32767 pixels: refuse such an image before decoding a gigabyte of it.
     const QSize size = reader.size();
     if (size.width() > maxSide || size.height() > maxSide) return {};

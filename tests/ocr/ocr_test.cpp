@@ -112,6 +112,14 @@ protected:
         ASSERT_TRUE(header.open(QIODevice::WriteOnly) &&
                     header.write(QByteArray::fromHex("89504e470d0a1a0a0000000d4948445200000001002dc6c008000000002d"
                                                      "748b720000000049454e44ae426082")) == 45);
+        // The page in each format Qt cannot read here, whole and cut off.
+        ASSERT_TRUE(page(Qt::white).save(path("white.png")));
+        ASSERT_EQ(QProcess::execute("heif-enc", {"-q", "90", path("white.png"), "-o", path("text.heic")}), 0);
+        ASSERT_EQ(QProcess::execute("heif-enc", {"-A", "-q", "90", path("white.png"), "-o", path("text.avif")}), 0);
+        ASSERT_EQ(QProcess::execute("mutool", {"convert", "-o", path("text.pdf"), path("white.png")}), 0);
+        ASSERT_EQ(QProcess::execute("opj_compress", {"-i", path("white.png"), "-o", path("text.jp2")}), 0);
+        for (const char* name : {"text.heic", "text.avif", "text.pdf", "text.jp2"})
+            ASSERT_TRUE(QFile::copy(path(name), path(QString("cut.") + name)) && QFile::resize(path(QString("cut.") + name), 300));
         ASSERT_EQ(::mkfifo(qPrintable(path("fifo")), 0600), 0);
         ASSERT_EQ(::mkdir(qPrintable(path("dir.png")), 0700), 0);
     }
@@ -135,6 +143,8 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
     const std::vector<std::tuple<QString, QString, double>> cases = {
         {"text.png", columns, 0.05},   // transparent ground, two columns
         {"photo.jpg", columns, 0.05},  // turned by its EXIF orientation
+        {"text.heic", columns, 0.05},  {"text.avif", columns, 0.05}, {"text.pdf", columns, 0.05},
+        {"text.jp2", columns, 0.05},
         {"slant.jpg", columns, 0.05},
         {"dark.png", chat[0] + ' ' + chat[1] + ' ' + chat[2], 0.05},
         {"bars.png", chat[0] + ' ' + chat[1] + ' ' + chat[2] + ' ' + chat[3], 0.05},
@@ -157,7 +167,8 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
 // error unless silenced; a FIFO must not block the run.
 TEST_F(TavrinOcr, NoRecordWithoutAReadableFile) {
     EXPECT_EQ(run({}), Outcome("", "usage: tavrin-ocr <file> [file\xE2\x80\xA6]\n", 2));
-    for (const char* name : {"missing.png", "zero.png", "cut.png", "header.png", HUGE_GIF, "fifo", "dir.png", "--help"})
+    for (const char* name : {"missing.png", "zero.png", "cut.png", "header.png", HUGE_GIF, "fifo", "dir.png", "--help",
+                             "cut.text.heic", "cut.text.avif", "cut.text.pdf", "cut.text.jp2"})
         EXPECT_EQ(run({name}), Outcome("", "", 3)) << name;
     EXPECT_EQ(run({"missing.png", "zero.png"}), Outcome("", "", 3));
 }

@@ -1,0 +1,102 @@
+#include "decode.h"
+
+#include <leptonica/allheaders.h>
+#include <libheif/heif.h>
+#include <poppler/qt6/poppler-qt6.h>
+
+#include <QByteArray>
+#include <QImage>
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+bool isHeif(const QByteArray& head) { return head.size() >= 12 && head.mid(4, 4) == "ftyp"; }
+bool isPdf(const QByteArray& head) { return head.startsWith("%PDF-"); }
+bool isJpeg2000(const QByteArray& head) {
+    return head.startsWith("\xFF\x4F\xFF\x51") || head.startsWith(QByteArray("\0\0\0\x0CjP  \r\n\x87\n", 12));
+}
+
+// Through Leptonica, which reads JPEG 2000 with OpenJPEG.
+QImage decodeJpeg2000(const QByteArray& data, int maxSide, long long maxBytes) {
+    const auto* bytes = reinterpret_cast<const l_uint8*>(data.constData());
+    l_int32 w = 0, h = 0;
+    if (readHeaderMemJp2k(bytes, data.size(), &w, &h, nullptr, nullptr, nullptr) != 0) return {};
+    if (w <= 0 || h <= 0 || w > maxSide || h > maxSide || 4LL * w * h > maxBytes) return {};
+    PIX* read = pixReadMemJp2k(bytes, data.size(), 1, nullptr, 0, 0);
+    PIX* rgb = read ? pixConvertTo32(read) : nullptr;
+    pixDestroy(&read);
+    if (!rgb) return {};
+    QImage image(pixGetWidth(rgb), pixGetHeight(rgb), QImage::Format_RGB32);
+    for (int y = 0; !image.isNull() && y < image.height(); ++y) {
+        const l_uint32* line = pixGetData(rgb) + y * pixGetWpl(rgb);
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            l_int32 r, g, b;
+            extractRGBValues(line[x], &r, &g, &b);
+            out[x] = qRgb(r, g, b);
+        }
+    }
+    pixDestroy(&rgb);
+    return image;
+}
+
+QImage decodeHeif(const QByteArray& data, int maxSide, long long maxBytes) {
+    const std::unique_ptr<heif_context, decltype(&heif_context_free)> context(heif_context_alloc(),
+                                                                               heif_context_free);
+    if (!context) return {};
+    heif_context_set_maximum_image_size_limit(context.get(), maxSide);
+    if (heif_context_read_from_memory_without_copy(context.get(), data.constData(), data.size(), nullptr).code !=
+        heif_error_Ok)
+        return {};
+    heif_image_handle* rawHandle = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &rawHandle).code != heif_error_Ok) return {};
+    const std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)> handle(
+        rawHandle, heif_image_handle_release);
+    // Sizes after the container's rotation, which heif_decode_image applies by default.
+    const long long width = heif_image_handle_get_width(handle.get());
+    const long long height = heif_image_handle_get_height(handle.get());
+    if (width <= 0 || height <= 0 || width > maxSide || height > maxSide || width * height * 4 > maxBytes)
+        return {};
+    heif_image* rawImage = nullptr;
+    if (heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr)
+            .code != heif_error_Ok)
+        return {};
+    const std::unique_ptr<heif_image, decltype(&heif_image_release)> image(rawImage, heif_image_release);
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int w = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int h = heif_image_get_height(image.get(), heif_channel_interleaved);
+    if (!plane || w <= 0 || h <= 0 || w > maxSide || h > maxSide) return {};
+    return QImage(plane, w, h, stride, QImage::Format_RGBA8888).copy();
+}
+
+void quiet(const QString&, const QVariant&) {}
+
+// 300 dpi, the usual resolution for recognition, fewer when the page is large.
+QImage renderPdf(const QByteArray& data, int maxSide, long long maxBytes) {
+    Poppler::setDebugErrorFunction(quiet, QVariant());
+    const std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(data);
+    if (!document || document->isLocked() || document->numPages() < 1) return {};
+    const std::unique_ptr<Poppler::Page> page = document->page(0);
+    if (!page) return {};
+    const QSizeF points = page->pageSizeF();
+    if (!(points.width() > 0 && points.height() > 0)) return {};
+    constexpr int pixelCap = 7000;
+    double dpi = 300;
+    const double longest = std::max(points.width(), points.height()) * dpi / 72;
+    if (longest > std::min(pixelCap, maxSide)) dpi *= std::min(pixelCap, maxSide) / longest;
+    if (points.width() * points.height() * dpi * dpi / 72 / 72 * 4 > maxBytes) return {};
+    return page->renderToImage(dpi, dpi);
+}
+
+}  // namespace
+
+bool isOtherFormat(const QByteArray& head) { return isHeif(head) || isPdf(head) || isJpeg2000(head); }
+
+QImage decodeOther(const QByteArray& data, int maxSide, long long maxBytes) {
+    if (isHeif(data)) return decodeHeif(data, maxSide, maxBytes);
+    if (isJpeg2000(data)) return decodeJpeg2000(data, maxSide, maxBytes);
+    if (isPdf(data)) return renderPdf(data, maxSide, maxBytes);
+    return {};
+}
