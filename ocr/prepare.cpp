@@ -63,6 +63,18 @@ PixPtr darkOf(Pix* grey) {
     return PixPtr(pixThresholdToBinary(grey, threshold));
 }
 
+// An image dark all over (a dark theme) made light all over: the steps after this one assume
+// a light background, and flattening it destroyed light text on dark.
+PixPtr invertIfDark(PixPtr grey) {
+    float scale = 1;
+    const PixPtr small = reduced(grey.get(), 600, scale);
+    l_uint32 median = 255;
+    if (!small || pixGetRankValue(small.get(), 1, 0.5f, &median) != 0) return grey;
+    if (median >= 100) return grey;
+    PixPtr inverted(pixInvert(nullptr, grey.get()));
+    return inverted ? std::move(inverted) : std::move(grey);
+}
+
 // Light text on dark panels (dark mode, coloured bars and bubbles) turned dark on light.
 // Tesseract reads a wholly dark image by itself, but not dark panels on a light one.
 PixPtr invertDarkPanels(PixPtr grey) {
@@ -241,6 +253,18 @@ std::optional<Quad> findPage(Pix* grey) {
         return dx <= 3 && dy <= 3;
     };
     if (std::all_of(corner.begin(), corner.end(), atBox)) return std::nullopt;
+    // A page lies on something unlike it: a block of text on a screen has the same
+    // background inside and out, and cutting it out lost its first line and line ends.
+    const PixPtr region(holes ? pixOr(nullptr, page.get(), holes.get()) : nullptr);
+    const PixPtr pageMask(pixCreate(w, h, 1));
+    if (!region || !pageMask) return std::nullopt;
+    pixRasterop(pageMask.get(), bx, by, bw, bh, PIX_SRC, region.get(), 0, 0);
+    const PixPtr outside(pixInvert(nullptr, pageMask.get()));
+    l_float32 inMedian = 0, outMedian = 0;
+    if (!outside || pixGetRankValueMasked(small.get(), pageMask.get(), 0, 0, 1, 0.5f, &inMedian, nullptr) != 0 ||
+        pixGetRankValueMasked(small.get(), outside.get(), 0, 0, 1, 0.5f, &outMedian, nullptr) != 0 ||
+        std::abs(inMedian - outMedian) < 25)
+        return std::nullopt;
     for (auto& p : corner) p = {p.x / scale, p.y / scale};
     return corner;
 }
@@ -286,6 +310,7 @@ PixPtr prepareForRecognition(const QImage& bitmap) {
     PixPtr grey = greyOf(bitmap);
     if (!grey) return nullptr;
     // Polarity first: the text measure and the page outline look for dark text on light.
+    grey = invertIfDark(std::move(grey));
     grey = invertDarkPanels(std::move(grey));
     grey = scaleText(std::move(grey));
     const std::optional<Quad> page = findPage(grey.get());
