@@ -93,6 +93,11 @@ protected:
         const QColor dark(30, 30, 30), grey(212, 212, 212);
         ASSERT_TRUE(screenshot(dark, {{dark, grey, chat[0]}, {dark, grey, chat[1]}, {dark, grey, chat[2]}})
                         .save(path("dark.png")));
+        // A dark theme with no light part anywhere, lines running the whole width.
+        ASSERT_EQ(QProcess::execute("convert", {"-size", "900x120", "xc:#2b303b", "-font", "Liberation-Mono", "-pointsize",
+                                                "14", "-fill", "#c0c5ce", "-annotate", "+12+24",
+                                                chat[1] + '\n' + chat[0] + '\n' + chat[3], path("slate.png")}),
+                  0);
         ASSERT_TRUE(screenshot(Qt::white, {{QColor(31, 42, 68), Qt::white, chat[0]},
                                            {QColor(37, 99, 235), Qt::white, chat[1]},
                                            {Qt::white, Qt::black, chat[2]},
@@ -147,6 +152,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         {"text.jp2", columns, 0.05},
         {"slant.jpg", columns, 0.05},
         {"dark.png", chat[0] + ' ' + chat[1] + ' ' + chat[2], 0.05},
+        {"slate.png", chat[1] + ' ' + chat[0] + ' ' + chat[3], 0.05},
         {"bars.png", chat[0] + ' ' + chat[1] + ' ' + chat[2] + ' ' + chat[3], 0.05},
     };
     std::vector<QByteArray> outputs;
