@@ -71,11 +71,12 @@ QImage decodeHeif(const QByteArray& data, int maxSide, long long maxBytes) {
     return QImage(plane, w, h, stride, QImage::Format_RGBA8888).copy();
 }
 
-void quiet(const QString&, const QVariant&) {}
-
 // 300 dpi, the usual resolution for recognition, fewer when the page is large.
 QImage renderPdf(const QByteArray& data, int maxSide, long long maxBytes) {
-    Poppler::setDebugErrorFunction(quiet, QVariant());
+    // Poppler's messages go to standard error; its handler is process-wide, so set it once.
+    static const bool silenced =
+        (Poppler::setDebugErrorFunction([](const QString&, const QVariant&) {}, QVariant()), true);
+    (void)silenced;
     const std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(data);
     if (!document || document->isLocked() || document->numPages() < 1) return {};
     const std::unique_ptr<Poppler::Page> page = document->page(0);
