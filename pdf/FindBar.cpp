@@ -37,6 +37,7 @@ FindBar::FindBar(PDFView *view)
             view_->showSelection(*match);
         else
             view_->clearSelection();
+        summary_->setText(finder_.summary());
     });
     connect(&finder_, &Finder::counted, this, [this] {
         summary_->setText(finder_.summary());
@@ -83,7 +84,8 @@ bool FindBar::eventFilter(QObject *watched, QEvent *event) {
     const bool copyMatch = key->matches(QKeySequence::Copy) && !field_->hasSelectedText();
     // Escape here closes the field rather than reaching Cancel; Ctrl+C with nothing selected in the field
     // copies the match.
-    if (key->key() != Qt::Key_Escape && key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter && !copyMatch)
+    if (key->key() != Qt::Key_Escape && key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter &&
+        key->key() != Qt::Key_F3 && !copyMatch)
         return false;
     if (event->type() == QEvent::ShortcutOverride) {
         event->accept();

@@ -88,7 +88,6 @@ void PDFView::setDocument(PDFDocument *document) {
     }
     layoutPages();
     viewport()->update();
-    showPageNumber();
 }
 
 bool PDFView::rendering() const { return renderer_ && renderer_->busy(); }

@@ -182,13 +182,15 @@ TEST_F(EditorTest, FindSelectsTheMatchAndPagesAreNumbered) {
             return dialog != nullptr;
         });
         QTest::keyClick(editor->view, Qt::Key_G, Qt::ControlModifier);
+        editor->window->activateWindow();  // the offscreen platform leaves the closed dialog's window active
+        QTest::qWait(20);
         EXPECT_EQ(number->text(), QString("%1 / 25").arg(page + 1));
         EXPECT_NEAR(editor->view->pageRect(editor->doc->page(page)).top(), 0, 10);
     }
 
     clickSwatch(0);
     const QString out = dir.filePath("out.pdf");
-    EXPECT_EXIT(QTest::keyClick(editor->view, Qt::Key_S, Qt::ControlModifier), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT((QTest::keyClick(editor->view, Qt::Key_S, Qt::ControlModifier), QTest::qWait(1000)), ::testing::ExitedWithCode(0), "");
     const auto found = support::highlights(out);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].page, 10);
