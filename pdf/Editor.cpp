@@ -3,16 +3,20 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 #include <cstdio>
+#include <climits>
 #include <cstdlib>
 
+#include "FindBar.h"
 #include "PDFView.h"
 #include "Swatch.h"
 #include "palette.h"
@@ -132,6 +136,16 @@ Editor::Editor(const QString &input, const QString &output, std::shared_ptr<PDFD
     root->addLayout(strip);
     root->addWidget(view, 1);
 
+    // What the view adds lives over it or in a dialog: the strip keeps exactly its controls.
+    findBar = new FindBar(view);
+    const auto shortcut = [this](QKeySequence keys, auto action) {
+        connect(new QShortcut(keys, window.get()), &QShortcut::activated, this, action);
+    };
+    shortcut(QKeySequence::Find, [this] { findBar->open(); });
+    shortcut(Qt::Key_F3, [this] { findBar->step(1); });
+    shortcut(Qt::SHIFT | Qt::Key_F3, [this] { findBar->step(-1); });
+    shortcut(Qt::CTRL | Qt::Key_G, &Editor::askForPage);
+
     window->resize(980, 1000);
     if (QScreen *screen = window->screen())
         window->move(screen->availableGeometry().center() - window->rect().center());
@@ -248,6 +262,19 @@ void Editor::saveOrAlert() {
     QMessageBox alert(window.get());
     alert.setText("The PDF could not be saved");
     alert.exec();
+}
+
+void Editor::askForPage() {
+    const int count = doc->pageCount();
+    if (count == 0) return;
+    QInputDialog ask(window.get());
+    ask.setWindowTitle("Go to page");
+    ask.setLabelText(QString("Page (1 to %1):").arg(count));
+    ask.setInputMode(QInputDialog::IntInput);
+    // Any number is taken: one out of range goes to the nearest end.
+    ask.setIntRange(INT_MIN, INT_MAX);
+    ask.setIntValue(view->currentPage() + 1);
+    if (ask.exec() == QDialog::Accepted) view->goToPage(std::clamp(ask.intValue(), 1, count) - 1);
 }
 
 void Editor::saveAndQuit() {

@@ -13,6 +13,7 @@ class QLabel;
 class QMouseEvent;
 class QPushButton;
 class QWidget;
+class FindBar;
 class PDFView;
 class Swatch;
 
@@ -53,10 +54,12 @@ public:
     std::vector<Swatch *> buttons;
     QPushButton *const eraseBtn;
     QLabel *const status;
+    FindBar *findBar = nullptr;  // over the view: Ctrl+F
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void saveOrAlert();
+    void askForPage();
 };

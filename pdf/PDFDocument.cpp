@@ -163,6 +163,7 @@ std::unique_ptr<PDFDocument> PDFDocument::open(const QString &path, const QByteA
         // A page that Poppler cannot make (a broken page tree) is left out.
         if (auto page = d->doc_->page(i)) d->pages_.push_back(std::make_unique<PDFPage>(std::move(page), int(d->pages_.size()), d->lock_));
     }
+    d->letters_.resize(d->pages_.size());
     return d;
 }
 
@@ -170,35 +171,48 @@ PDFDocument::~PDFDocument() {
     pages_.clear();  // before the document they belong to
 }
 
-PDFSelection PDFDocument::findFirst(const QString &text) const {
+bool PDFDocument::mayHold(int index, const QString &letters) const {
+    std::optional<QString> &kept = letters_[size_t(index)];
+    if (!kept) kept = foldedLetters(pages_[size_t(index)]->plainText());
+    return kept->contains(letters);
+}
+
+std::vector<PDFSelection> PDFDocument::find(int index, const QString &text, bool firstOnly) const {
+    std::vector<PDFSelection> found;
     const QString query = fold(text).simplified();
-    PDFSelection found;
-    if (query.isEmpty()) return found;
-    const QString letters = foldedLetters(query);
-    for (const auto &page : pages_) {
-        // The plain text costs a third of the text model: only pages that hold the letters of the query
-        // in a row, spaces aside, are looked at closely.
-        if (!foldedLetters(page->plainText()).contains(letters)) continue;
-        // A long document is searched once: keep no text models for it.
-        const TextModel model = page->extractText();
-        const FoldedText folded = fold(model);
-        const int at = folded.text.indexOf(query);
-        if (at < 0) continue;
+    // The plain text costs a third of the text model: only pages that hold the letters of the query in a row,
+    // spaces aside, are looked at closely.
+    if (query.isEmpty() || !mayHold(index, foldedLetters(query))) return found;
+    PDFPage *page = pages_[size_t(index)].get();
+    // A long document is searched once: keep no text models for it.
+    const TextModel model = page->extractText();
+    const FoldedText folded = fold(model);
+    for (int at = folded.text.indexOf(query); at >= 0; at = folded.text.indexOf(query, at + query.size())) {
+        PDFSelection &match = found.emplace_back();
         int line = -1, from = 0, to = 0;
         for (int i = at; i < at + query.size(); ++i) {
             const auto [l, c] = folded.source[size_t(i)];
             if (c < 0) continue;
             if (l != line) {
-                if (line >= 0) appendPiece(found, page.get(), model.lines[size_t(line)], from, to);
+                if (line >= 0) appendPiece(match, page, model.lines[size_t(line)], from, to);
                 line = l;
                 from = c;
             }
             to = c + 1;
         }
-        if (line >= 0) appendPiece(found, page.get(), model.lines[size_t(line)], from, to);
-        return found;
+        if (line >= 0) appendPiece(match, page, model.lines[size_t(line)], from, to);
+        if (match.isEmpty()) found.pop_back();
+        if (firstOnly && !found.empty()) break;
     }
     return found;
+}
+
+PDFSelection PDFDocument::findFirst(const QString &text) const {
+    for (int i = 0; i < pageCount(); ++i) {
+        const std::vector<PDFSelection> found = find(i, text, true);
+        if (!found.empty()) return found.front();
+    }
+    return {};
 }
 
 PDFSelection PDFDocument::selection(PDFPage *fromPage, QPointF from, PDFPage *toPage, QPointF to) const {

@@ -4,6 +4,7 @@
 #include <QPointF>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "PDFPage.h"
@@ -32,6 +33,8 @@ public:
 
     // The first case-insensitive match in reading order, across line breaks; empty when there is none.
     PDFSelection findFirst(const QString &text) const;
+    // The same matcher on one page: every match there in reading order, or only the first.
+    std::vector<PDFSelection> find(int page, const QString &text, bool firstOnly = false) const;
     // The text between two page-space points, in reading order, in either direction.
     PDFSelection selection(PDFPage *fromPage, QPointF from, PDFPage *toPage, QPointF to) const;
     // The word or the line under a page-space point; empty where no text lies there.
@@ -45,4 +48,8 @@ private:
     mutable PopplerLock lock_;  // outlives the pages and the document it guards
     std::unique_ptr<Poppler::Document> doc_;
     std::vector<std::unique_ptr<PDFPage>> pages_;
+    // Each page's folded letters once read: a search as the user types reads every page again and again.
+    mutable std::vector<std::optional<QString>> letters_;
+
+    bool mayHold(int page, const QString &letters) const;
 };

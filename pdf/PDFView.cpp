@@ -24,6 +24,7 @@ constexpr double kMinZoom = 0.25, kMaxZoom = 8;
 // glyphs of thousands of pixels. Pages of absurd size or magnification render coarser and are drawn scaled.
 constexpr double kMaxPixelsPerPoint = 256, kMaxSide = 4e6;
 constexpr double kZoomSteps[] = {0.25, 0.33, 0.5, 0.67, 0.8, 1, 1.25, 1.5, 2, 3, 4, 6, 8};
+constexpr int kPageNumberMs = 1500;        // the page number covers the corner this long after a scroll
 
 // A page's size in pixels at a resolution.
 QSize pixelSize(const PDFPage &page, double pixelsPerPoint) {
@@ -48,7 +49,15 @@ QRect partAround(const QRect &shown, const QSize &full, double margin) {
 }
 }  // namespace
 
-PDFView::PDFView(QWidget *parent) : QAbstractScrollArea(parent), cache_(kCacheBytes) {
+PDFView::PDFView(QWidget *parent)
+    : QAbstractScrollArea(parent), cache_(kCacheBytes), pageNumber_(new QLabel(viewport())) {
+    pageNumber_->setAccessibleName("Page number");
+    pageNumber_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    pageNumber_->setStyleSheet("background: rgba(0, 0, 0, 150); color: white; padding: 3px 8px; border-radius: 4px;");
+    pageNumber_->hide();
+    fade_.setSingleShot(true);
+    fade_.setInterval(kPageNumberMs);
+    connect(&fade_, &QTimer::timeout, pageNumber_, &QWidget::hide);
     viewport()->setMouseTracking(true);  // the cursor follows what lies under the pointer
     viewport()->setBackgroundRole(QPalette::Dark);
     viewport()->setAutoFillBackground(true);
@@ -154,6 +163,28 @@ void PDFView::goToPage(int index, double top) {
     verticalScrollBar()->setValue(int(tops_[size_t(index)] + (top >= 0 ? top * scale_ : -kGap)));
 }
 
+int PDFView::currentPage() const {
+    const QScrollBar *bar = verticalScrollBar();
+    if (tops_.empty() || bar->value() == 0) return 0;
+    if (bar->value() >= bar->maximum()) return int(tops_.size()) - 1;
+    const auto it = std::upper_bound(tops_.begin(), tops_.end(), bar->value() + viewport()->height() / 2.0);
+    return std::max(0, int(it - tops_.begin()) - 1);
+}
+
+double PDFView::topWithin(int page) const {
+    if (page < 0 || page >= int(tops_.size())) return 0;
+    return (verticalScrollBar()->value() - tops_[size_t(page)]) / scale_;
+}
+
+void PDFView::showPageNumber() {
+    if (!doc_ || doc_->pageCount() == 0) return;
+    pageNumber_->setText(QString("%1 / %2").arg(currentPage() + 1).arg(doc_->pageCount()));
+    pageNumber_->adjustSize();
+    pageNumber_->move(viewport()->width() - pageNumber_->width() - 12, viewport()->height() - pageNumber_->height() - 12);
+    pageNumber_->show();
+    fade_.start();
+}
+
 double PDFView::resolution(const PDFPage &page) const {
     const QSizeF size = page.displaySize();
     return std::min({scale_ * devicePixelRatioF(), kMaxPixelsPerPoint, kMaxSide / std::max({size.width(), size.height(), 1.0})});
@@ -244,6 +275,12 @@ void PDFView::paintEvent(QPaintEvent *) {
     renderer_->request(std::move(wanted));
 
     QColor tint = palette().color(QPalette::Highlight);
+    tint.setAlphaF(0.15f);
+    for (int i = first; marks_ && i <= last; ++i) {
+        const PDFPage &page = *doc_->page(i);
+        const QTransform toView = pageToView(page, pageRect(&page));
+        for (const QRectF &mark : marks_(i)) painter.fillRect(toView.mapRect(mark), tint);
+    }
     tint.setAlphaF(0.35f);
     for (const auto &line : selection_.lines) {
         const QRectF r = pageRect(line.page);
@@ -274,9 +311,13 @@ void PDFView::resizeEvent(QResizeEvent *event) {
     layoutPages();
     restore(anchor, top);
     settle_.start();
+    if (pageNumber_->isVisible()) showPageNumber();
 }
 
-void PDFView::scrollContentsBy(int, int) { viewport()->update(); }
+void PDFView::scrollContentsBy(int, int) {
+    viewport()->update();
+    showPageNumber();
+}
 
 bool PDFView::viewportEvent(QEvent *event) {
     // A touchpad pinch.
@@ -361,6 +402,25 @@ PDFPage *PDFView::nearestPage(QPointF viewPoint) const {
 
 void PDFView::clearSelection() {
     selection_ = {};
+    viewport()->update();
+}
+
+void PDFView::showSelection(const PDFSelection &selection) {
+    selection_ = selection;
+    viewport()->update();
+    if (selection.isEmpty()) return;
+    const PDFSelection::Line &line = selection.lines.front();
+    const QRectF shown = pageToView(*line.page, pageRect(line.page)).mapRect(line.bounds);
+    const QRectF view = viewport()->rect();
+    // A third of the way down, where the eye looks for it; left alone when it is in sight already.
+    if (shown.top() < 0 || shown.bottom() > view.height())
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + int(shown.top() - view.height() / 3));
+    if (shown.left() < 0 || shown.right() > view.width())
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + int(shown.center().x() - view.width() / 2));
+}
+
+void PDFView::setMarks(std::function<QVector<QRectF>(int)> marks) {
+    marks_ = std::move(marks);
     viewport()->update();
 }
 

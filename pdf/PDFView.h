@@ -4,7 +4,9 @@
 #include <QCache>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,6 +29,10 @@ public:
     // Empty when nothing is selected.
     PDFSelection currentSelection() const { return selection_; }
     void clearSelection();
+    // Selects a found match and scrolls it into view.
+    void showSelection(const PDFSelection &selection);
+    // Further rectangles (page space) marked lightly on the pages shown, such as the other matches.
+    void setMarks(std::function<QVector<QRectF>(int page)> marks);
 
     // From the coordinates of the view's window to those of the view (its viewport).
     QPointF convertPoint(QPointF windowPoint) const;
@@ -44,6 +50,10 @@ public:
     void setFollowsLinks(bool follows) { followsLinks_ = follows; }
     // Shows a page from its top, or from this many display points below its top.
     void goToPage(int index, double top = -1);
+    // The page that fills the middle of the view (the last one once scrolled to the end), and how far down
+    // it the view's top lies, in display points.
+    int currentPage() const;
+    double topWithin(int page) const;
     // Whether a render is under way or waiting.
     bool rendering() const;
 
@@ -78,6 +88,7 @@ private:
     };
 
     void layoutPages();
+    void showPageNumber();
     Anchor anchorAt(QPointF viewPoint) const;
     void restore(const Anchor &anchor, QPointF viewPoint);
     void stepZoom(int direction);
@@ -107,6 +118,9 @@ private:
     QCache<int, Tile> cache_;     // two per page: 2i the whole page, 2i + 1 a part of it
     QTimer settle_;               // re-render only once a resize has settled
     QTimer scroller_;             // a drag held past an edge scrolls on
+    QLabel *pageNumber_;          // "12 / 311", shown for a moment after each scroll
+    QTimer fade_;
+    std::function<QVector<QRectF>(int)> marks_;
     bool followsLinks_ = true;
 
     PDFSelection selection_;

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -72,6 +74,17 @@ protected:
         return {};
     }
     QWidget *viewport() const { return editor->view->viewport(); }
+
+    // Runs `act` on the next modal dialog once it is up (a busy machine may take its time); `act` says whether
+    // it found what it wanted there.
+    static void whenModal(const std::function<bool(QWidget *)> &act, int tries = 200) {
+        QTimer::singleShot(50, [=] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal && act(modal)) return;
+            if (tries > 0) return whenModal(act, tries - 1);
+            ADD_FAILURE() << "no such dialog";
+        });
+    }
 
     void drag(QPoint from, QPoint to) {
         QTest::mousePress(viewport(), Qt::LeftButton, {}, from);

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
-#include <QTimer>
 
 #include "editor_support.h"
 
@@ -23,22 +22,20 @@ protected:
         drag(at(0, "Words"), at(0, "mark", 1));
         ASSERT_TRUE(editor->changed);
     }
-    // Clicks the button with this text in the next modal box that has one, once it is up (a busy machine may
-    // take its time), and remembers what the box showed, buttons left to right.
+    // Clicks the button with this text in the next modal box that has one, and remembers what the box showed,
+    // buttons left to right.
     QStringList shown;
-    void answer(const QString &button, int tries = 200) {
-        QTimer::singleShot(50, [=] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    void answer(const QString &button) {
+        whenModal([=](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
             QList<QAbstractButton *> buttons = box ? box->buttons() : QList<QAbstractButton *>();
             std::sort(buttons.begin(), buttons.end(), [](auto *a, auto *b) { return a->x() < b->x(); });
             const auto it = std::find_if(buttons.begin(), buttons.end(), [&](auto *b) { return b->text() == button; });
-            if (it == buttons.end()) {
-                if (tries > 0) return answer(button, tries - 1);
-                return ADD_FAILURE() << "no button " << button.toStdString();
-            }
+            if (it == buttons.end()) return false;
             shown = QStringList{box->text(), box->informativeText()};
             for (QAbstractButton *b : buttons) shown << b->text();
             (*it)->click();
+            return true;
         });
     }
 };

@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 
+#include "FindBar.h"
 #include "editor_support.h"
+#include "support.h"
 
 namespace {
 
@@ -131,6 +135,69 @@ TEST_F(Interaction, ADragPastTheBottomScrollsOnIntoTheNextPage) {
     QTest::mouseMove(viewport(), to);
     QTest::mouseRelease(viewport(), Qt::LeftButton, {}, to);
     EXPECT_EQ(editor->view->currentSelection().string, "third line to close\nAnother");
+}
+
+// Ctrl+F finds as the word is typed, from the top of the view; the match is the selection that a swatch paints.
+// Escape closes only the field. The page number follows the view; Ctrl+G goes to a page, out of range to an end.
+TEST_F(EditorTest, FindSelectsTheMatchAndPagesAreNumbered) {
+    std::vector<QStringList> pages(25, {"Nothing much on this page"});
+    pages[10] = {"A line before it", "the Quagmire first appears here"};
+    pages[14] = {"and a quagmire again"};
+    open(pages);
+    const FindBar *find = editor->findBar;
+    const auto expectFound = [&](const QString &summary, int page) {
+        for (int i = 0; i < 500 && find->summary()->text() != summary; ++i) QTest::qWait(10);
+        EXPECT_EQ(find->summary()->text(), summary);
+        EXPECT_EQ(editor->view->currentPage(), page);
+        ASSERT_EQ(editor->view->currentSelection().lines.size(), 1);
+        EXPECT_EQ(editor->view->currentSelection().lines[0].page->index(), page);
+    };
+    QTest::keyClick(editor->view, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(find->field(), "quagMIRE");
+    expectFound("1 of 2", 10);
+    EXPECT_EQ(editor->view->currentSelection().string, "Quagmire");
+    for (const auto &[key, modifiers, summary, page] : {std::tuple{Qt::Key_Return, Qt::NoModifier, "2 of 2", 14},
+                                                        {Qt::Key_Return, Qt::NoModifier, "1 of 2", 10},
+                                                        {Qt::Key_Enter, Qt::ShiftModifier, "2 of 2", 14},
+                                                        {Qt::Key_F3, Qt::NoModifier, "1 of 2", 10}}) {
+        QTest::keyClick(find->field(), key, modifiers);
+        expectFound(summary, page);
+    }
+    QTest::keyClick(find->field(), Qt::Key_Escape);
+    EXPECT_FALSE(find->isVisible());
+    EXPECT_TRUE(editor->view->hasFocus());
+    EXPECT_EXIT((QTest::keyClick(editor->view, Qt::Key_Escape), QTest::qWait(1000)), ::testing::ExitedWithCode(2), "");
+
+    QLabel *number = nullptr;
+    for (QLabel *label : viewport()->findChildren<QLabel *>())
+        if (label->accessibleName() == "Page number") number = label;
+    ASSERT_TRUE(number);
+    QTest::keyClick(editor->view, Qt::Key_End);
+    EXPECT_TRUE(number->isVisible());
+    EXPECT_EQ(number->text(), "25 / 25");
+    for (const auto &[asked, page] : {std::pair{20, 19}, {99, 24}, {-3, 0}}) {
+        whenModal([asked = asked](QWidget *modal) {
+            auto *dialog = qobject_cast<QInputDialog *>(modal);
+            if (dialog) dialog->setIntValue(asked), dialog->accept();
+            return dialog != nullptr;
+        });
+        QTest::keyClick(editor->view, Qt::Key_G, Qt::ControlModifier);
+        editor->window->activateWindow();  // the offscreen platform leaves the closed dialog's window active
+        QTest::qWait(20);
+        EXPECT_EQ(number->text(), QString("%1 / 25").arg(page + 1));
+        EXPECT_NEAR(editor->view->pageRect(editor->doc->page(page)).top(), 0, 10);
+    }
+
+    clickSwatch(0);
+    const QString out = dir.filePath("out.pdf");
+    EXPECT_EXIT((QTest::keyClick(editor->view, Qt::Key_S, Qt::ControlModifier), QTest::qWait(1000)), ::testing::ExitedWithCode(0), "");
+    const auto found = support::highlights(out);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].page, 10);
+    const QRectF word = support::wordBox(out, 10, "quagmire");
+    EXPECT_NEAR(found[0].rect.left(), word.left(), 1.5);
+    EXPECT_NEAR(found[0].rect.right(), word.right(), 1.5);
+    EXPECT_NEAR(792 - found[0].rect.center().y(), word.center().y(), 3.0);
 }
 
 TEST_F(EditorTest, SelectionFollowsReadingOrder) {
