@@ -84,8 +84,7 @@ bool FindBar::eventFilter(QObject *watched, QEvent *event) {
     const bool copyMatch = key->matches(QKeySequence::Copy) && !field_->hasSelectedText();
     // Escape here closes the field rather than reaching Cancel; Ctrl+C with nothing selected in the field
     // copies the match.
-    if (key->key() != Qt::Key_Escape && key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter &&
-        key->key() != Qt::Key_F3 && !copyMatch)
+    if (key->key() != Qt::Key_Escape && key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter && !copyMatch)
         return false;
     if (event->type() == QEvent::ShortcutOverride) {
         event->accept();

@@ -21,7 +21,6 @@ void Finder::find(const QString &text, int page, double top) {
     top_ = top;
     read_ = 0;
     hits_.assign(size_t(doc_.pageCount()), {});
-    readPage_.assign(size_t(doc_.pageCount()), false);
     total_ = 0;
     current_.reset();
     pending_ = 0;
@@ -48,7 +47,6 @@ void Finder::slice() {
         const int page = (start_ + read_) % int(hits_.size());
         std::vector<PDFSelection> &hits = hits_[size_t(page)];
         hits = doc_.find(page, text_);
-        readPage_[size_t(page)] = true;
         ++read_;
         total_ += int(hits.size());
         if (!current_ && !hits.empty()) {
@@ -85,7 +83,7 @@ void Finder::step(int direction) {
     const int pages = int(hits_.size());
     int page = current_->page, index = current_->index + direction;
     for (int n = 0; n <= pages; ++n) {
-        if (!readPage_[size_t(page)]) {
+        if (!isRead(page)) {
             pending_ = direction;
             return;
         }
@@ -107,7 +105,7 @@ QString Finder::summary() const {
     // Which match this is in the document is known once every page before it has been read.
     int number = current_ ? current_->index + 1 : 0;
     for (int p = 0; current_ && p < current_->page && number > 0; ++p)
-        number = readPage_[size_t(p)] ? number + int(hits_[size_t(p)].size()) : 0;
+        number = isRead(p) ? number + int(hits_[size_t(p)].size()) : 0;
     if (number == 0) return QString("%1 found so far").arg(total_);
     return done() ? QString("%1 of %2").arg(number).arg(total_) : QString("%1 of %2 so far").arg(number).arg(total_);
 }

@@ -41,6 +41,8 @@ private:
     void slice();
     void retryStep();
     bool done() const { return read_ == int(hits_.size()); }
+    // Pages are read in turn from `start_`, round the end.
+    bool isRead(int page) const { return (page - start_ + int(hits_.size())) % int(hits_.size()) < read_; }
 
     const PDFDocument &doc_;
     std::function<bool()> mayCount_;
@@ -50,7 +52,6 @@ private:
     double top_ = 0;
     int read_ = 0;  // pages read, from `start_` on
     std::vector<std::vector<PDFSelection>> hits_;
-    std::vector<bool> readPage_;
     int total_ = 0;
     std::optional<Match> current_;
     int pending_ = 0;  // a step waiting for unread pages
