@@ -39,7 +39,7 @@ fuzz: deps
 bench: build
 	cmake --build $(BUILD) --target view-bench make-long-pdf
 	bench/batch-search.sh $(BUILD)
-	for m in first stall key zoom release; do $(BUILD)/bench/view-bench $$m; done
+	for m in first stall key zoom release find; do $(BUILD)/bench/view-bench $$m; done
 	bench/ocr-formats.sh $(BUILD)
 	cmake --build $(BUILD) --target bench-ocr
 

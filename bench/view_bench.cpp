@@ -6,12 +6,15 @@
 //   view-bench key       a key press to its effect while a heavy page renders after an edit
 //   view-bench zoom      peak memory while going through 1000 pages at 800%
 //   view-bench release   a mouse release to the new highlight drawn, on a text page
+//   view-bench find      typing a word found only on the last of 3000 pages: the last keystroke to the match
+//                        shown, against the batch mode's search, and the longest stall while typing
 // Built with -DOLD_VIEW it measures a view without background rendering or zoom, for comparison.
 #include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +24,7 @@
 #include <functional>
 
 #include "Editor.h"
+#include "FindBar.h"
 #include "PDFView.h"
 #include "Swatch.h"
 #include "long_pdf.h"
@@ -191,6 +195,74 @@ void release() {
     std::printf("a release to the highlight drawn: %.1f ms (target under 50)\n", clock.nsecsElapsed() / 1e6);
 }
 
+// The longest gap between ticks of a 1 ms timer: the longest the event loop was held up.
+struct StallMeter {
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer ticker;
+    StallMeter() {
+        clock.start();
+        ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker, &QTimer::timeout, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            longest = std::max(longest, now - last);
+            last = now;
+        });
+        last = clock.nsecsElapsed();
+        ticker.start(1);
+    }
+};
+
+void find() {
+#ifdef OLD_VIEW
+    std::printf("no find in this view\n");
+#else
+    const QString needle = "unmistakable needle";
+    QTemporaryDir dir;
+    const QString in = dir.filePath("long.pdf");
+    writeLongPdf(in, 3000, needle);
+    QElapsedTimer clock;
+    clock.start();
+    // The batch mode's search: a fresh document, its first match.
+    if (PDFDocument::open(in)->findFirst(needle).lines.empty()) std::printf("the batch search found nothing\n");
+    const double batch = clock.nsecsElapsed() / 1e6;
+
+    // Typed at about eight characters a second, each keystroke through the event loop; then pasted at once
+    // into a fresh window, where no page has been read before.
+    for (const bool typed : {true, false}) {
+        Setup s;
+        s.open(in);
+        until([&] { return shows(s.view(), s.pageRect(0), dark); });
+        QTest::keyClick(s.editor->window.get(), Qt::Key_F, Qt::ControlModifier);
+        QLineEdit *field = s.editor->findBar->field();
+        const int last = s.doc->pageCount() - 1;
+        const auto found = [&] {
+            const PDFSelection *match = s.editor->findBar->finder().current();
+            return match && match->lines.front().page == s.doc->page(last) && field->text() == needle;
+        };
+        StallMeter meter;
+        if (typed) {
+            for (int i = 0; i < needle.size(); ++i) {
+                if (i > 0) {
+                    clock.restart();
+                    until([&] { return clock.elapsed() >= 120; });
+                }
+                QTest::keyClick(field, needle[i].toLatin1());
+            }
+        } else {
+            field->insert(needle);
+        }
+        clock.restart();
+        until(found, 600);
+        const double shown = clock.nsecsElapsed() / 1e6;
+        std::printf("find on 3000 pages, %s: the match on the last page shown %.0f ms after the last keystroke, "
+                    "against %.0f ms for the batch search: ratio %.2f (target at most 1.2); longest stall %.0f ms "
+                    "(target under 50)\n",
+                    typed ? "typed" : "pasted", shown, batch, shown / batch, meter.longest / 1e6);
+    }
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
@@ -198,7 +270,7 @@ int main(int argc, char *argv[]) {
     int qtCount = 3;
     QApplication app(qtCount, qtArgs.data());
     const std::vector<std::pair<const char *, void (*)()>> measures{
-        {"first", first}, {"stall", stall}, {"key", key}, {"zoom", zoom}, {"release", release}};
+        {"first", first}, {"stall", stall}, {"key", key}, {"zoom", zoom}, {"release", release}, {"find", find}};
     for (const auto &[name, measure] : measures)
         if (argc < 2 || std::strcmp(argv[1], name) == 0) {
             measure();
