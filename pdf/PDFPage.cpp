@@ -13,15 +13,6 @@ QTransform ctm(Poppler::Page &page, int rotate) {
     return QTransform(m[0], m[1], m[2], m[3], m[4], m[5]);
 }
 
-Poppler::Page::Rotation rotationUndoing(int degrees) {
-    switch (degrees) {
-        case 90: return Poppler::Page::Rotate270;
-        case 180: return Poppler::Page::Rotate180;
-        case 270: return Poppler::Page::Rotate90;
-        default: return Poppler::Page::Rotate0;
-    }
-}
-
 QString typeName(const Poppler::Annotation &a) {
     switch (a.subType()) {
         case Poppler::Annotation::AHighlight:
@@ -70,9 +61,9 @@ std::vector<TextBlock> blocksOf(const std::vector<TextLine> &lines) {
     return blocks;
 }
 
-// The clockwise quarter turns that bring most of the text to run left to right. Poppler lists the lines
-// of text that runs up the page in reverse order (pdftotext does the same), so text is read upright.
-int quarterTurnsToUpright(const std::vector<std::unique_ptr<Poppler::TextBox>> &words) {
+// Whether most of the text runs up the page as shown. Poppler lists the lines of such text in reverse order
+// (pdftotext does the same); text that runs any other way it lists in reading order.
+bool runsUp(const std::vector<std::unique_ptr<Poppler::TextBox>> &words) {
     int votes[4] = {};  // right, down, left, up
     for (const auto &word : words) {
         const int n = int(word->text().toUcs4().size());
@@ -80,8 +71,7 @@ int quarterTurnsToUpright(const std::vector<std::unique_ptr<Poppler::TextBox>> &
         const QPointF run = word->charBoundingBox(n - 1).center() - word->charBoundingBox(0).center();
         votes[std::abs(run.x()) >= std::abs(run.y()) ? (run.x() > 0 ? 0 : 2) : (run.y() > 0 ? 1 : 3)] += n;
     }
-    const int most = int(std::max_element(votes, votes + 4) - votes);
-    return (4 - most) % 4;
+    return std::max_element(votes, votes + 4) - votes == 3;
 }
 
 TextLine finished(TextLine line) {
@@ -112,16 +102,8 @@ PDFAnnotation::~PDFAnnotation() = default;
 
 PDFPage::PDFPage(std::unique_ptr<Poppler::Page> page, int index, PopplerLock &lock)
     : page_(std::move(page)), index_(index), lock_(lock) {
-    switch (page_->orientation()) {
-        case Poppler::Page::Landscape: rotation_ = 90; break;
-        case Poppler::Page::UpsideDown: rotation_ = 180; break;
-        case Poppler::Page::Seascape: rotation_ = 270; break;
-        default: rotation_ = 0;
-    }
     displaySize_ = page_->pageSizeF();
     toDisplay_ = ctm(*page_, 0);
-    // Text comes unrotated (see extractText): from there to page space, then on to display space.
-    textToDisplay_ = ctm(*page_, (360 - rotation_) % 360).inverted() * toDisplay_;
 }
 
 PDFPage::~PDFPage() = default;
@@ -146,14 +128,14 @@ const TextModel &PDFPage::text() const {
 
 TextModel PDFPage::extractText() const {
     const auto hold = lock_.interrupt();
-    // First with the page's rotation undone, where text drawn the ordinary way runs left to right.
-    Poppler::Page::Rotation rotation = rotationUndoing(rotation_);
-    auto words = page_->textList(rotation);
-    QTransform textToDisplay = textToDisplay_;
-    if (const int turns = quarterTurnsToUpright(words)) {
-        rotation = Poppler::Page::Rotation((rotation + turns) % 4);
-        words = page_->textList(rotation);
-        textToDisplay = ctm(*page_, 90 * rotation).inverted() * toDisplay_;
+    // As shown, whatever the page's /Rotate: a page is rotated to be read, so its text almost always runs
+    // left to right on screen. Text that runs up is read a quarter turn clockwise, where it runs left to right.
+    auto words = page_->textList(Poppler::Page::Rotate0);
+    QTransform textToDisplay;
+    if (runsUp(words)) {
+        words = page_->textList(Poppler::Page::Rotate90);
+        // From the turned frame to page space, then on to display space.
+        textToDisplay = ctm(*page_, 90).inverted() * toDisplay_;
     }
     TextModel model;
     TextLine line;

@@ -107,10 +107,8 @@ private:
     std::unique_ptr<Poppler::Page> page_;
     int index_;
     PopplerLock &lock_;
-    int rotation_ = 0;
     QSizeF displaySize_;
     QTransform toDisplay_;
-    QTransform textToDisplay_;
     mutable std::optional<TextModel> text_;
     mutable std::optional<std::vector<std::shared_ptr<PDFAnnotation>>> annotations_;
     int generation_ = 0;  // written under the lock, so the renderer may read it there
