@@ -40,7 +40,11 @@ FindBar::FindBar(PDFView *view)
         summary_->setText(finder_.summary());
     });
     connect(&finder_, &Finder::counted, this, [this] {
-        summary_->setText(finder_.summary());
+        // Most slices read pages without a match: nothing to mark, and a repaint of the view after each
+        // one would slow the search.
+        const QString summary = finder_.summary();
+        if (summary == summary_->text()) return;
+        summary_->setText(summary);
         view_->viewport()->update();  // marks on the pages just read
     });
 }
