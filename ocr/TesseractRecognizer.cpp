@@ -119,7 +119,10 @@ bool TesseractRecognizer::perform(TextRequest& request, const QImage& bitmap) {
     engine_->SetVariable("lstm_use_matrix", request.usesLanguageCorrection ? "1" : "0");
     // The default, a single block, mixes the lines of side-by-side columns.
     engine_->SetPageSegMode(tesseract::PSM_AUTO);
-    engine_->SetImage(pix.get());
+    // On the prepared page: dark grounds made light, text at the size Tesseract reads.
+    const PixPtr upright = orienter_.upright(pix.get());
+    if (!upright) return false;
+    engine_->SetImage(upright.get());
     if (engine_->Recognize(nullptr) != 0) {
         engine_->Clear();
         return false;
