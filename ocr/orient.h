@@ -25,6 +25,9 @@ public:
 
 private:
     bool load();
+    // How many quarter turns to the left make the page upright, and how sure the model is,
+    // from up to five times letters of its letters; 0 when it has too few.
+    int detect(Pix* page, const char* letters, float& confidence);
 
     std::unique_ptr<tesseract::TessBaseAPI> engine_;
     bool missing_ = false;  // the model could not be loaded: not tried again
