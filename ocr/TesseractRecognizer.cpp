@@ -119,13 +119,21 @@ bool TesseractRecognizer::perform(TextRequest& request, const QImage& bitmap) {
     engine_->SetVariable("lstm_use_matrix", request.usesLanguageCorrection ? "1" : "0");
     // The default, a single block, mixes the lines of side-by-side columns.
     engine_->SetPageSegMode(tesseract::PSM_AUTO);
-    // On the prepared page: dark grounds made light, text at the size Tesseract reads.
-    const PixPtr upright = orienter_.upright(pix.get());
-    if (!upright) return false;
-    engine_->SetImage(upright.get());
+    engine_->SetImage(pix.get());
     if (engine_->Recognize(nullptr) != 0) {
         engine_->Clear();
         return false;
+    }
+    // Text standing sideways or upside down reads as doubtful: only then is the page turned
+    // and read again, so that upright pages never pay for the orientation model.
+    if (engine_->MeanTextConf() < Orienter::doubtfulReading) {
+        if (const PixPtr turned = orienter_.turned(pix.get())) {
+            engine_->SetImage(turned.get());
+            if (engine_->Recognize(nullptr) != 0) {
+                engine_->Clear();
+                return false;
+            }
+        }
     }
 
     std::vector<TextObservation> observations;

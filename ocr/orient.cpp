@@ -10,14 +10,9 @@ namespace {
 // layout analysis costs a quarter.
 constexpr float detectionScale = 0.5f;
 
-// The model scores at most five times this many letters, about a millisecond each. A glance
-// at 75 letters found every upright page upright; a turn waits for Tesseract's default, 250.
-constexpr const char* glanceLetters = "15";
-constexpr const char* lookLetters = "50";
-
-// The lead of the best orientation's score over the next one's, over 250 letters. Pages of
-// text lead by 15 to 37, photos of pages by 3 to 17; wrong answers on screenshots and blurred
-// photos led by under 3.
+// The lead of the best orientation's score over the next one's, over the 250 letters the
+// model scores. Pages of text lead by 15 to 37, photos of pages by 3 to 17; wrong answers on
+// screenshots and blurred photos led by under 3.
 constexpr float leastConfidence = 6.0f;
 
 }  // namespace
@@ -39,26 +34,16 @@ bool Orienter::load() {
     return true;
 }
 
-int Orienter::detect(Pix* page, const char* letters, float& confidence) {
-    engine_->SetVariable("min_characters_to_try", letters);
-    engine_->SetImage(page);
+PixPtr Orienter::turned(Pix* page) {
+    if (!load()) return nullptr;
+    const PixPtr small(pixScale(page, detectionScale, detectionScale));
+    engine_->SetImage(small ? small.get() : page);
     tesseract::OSResults results;
-    // False with too few letters to judge.
+    // False when the page has too few letters to judge.
     const bool found = engine_->DetectOS(&results);
     engine_->Clear();
-    confidence = results.best_result.oconfidence;
-    return found ? results.best_result.orientation_id : 0;
-}
-
-PixPtr Orienter::upright(Pix* page) {
-    PixPtr same(pixClone(page));
-    if (!load()) return same;
-    const PixPtr small(pixScale(page, detectionScale, detectionScale));
-    Pix* const seen = small ? small.get() : page;
-    float confidence = 0;
-    const int glance = detect(seen, glanceLetters, confidence);
-    if (glance == 0 || detect(seen, lookLetters, confidence) != glance || confidence < leastConfidence) return same;
-    // Leptonica counts quarter turns to the right.
-    PixPtr turned(pixRotateOrth(page, 4 - glance));
-    return turned ? std::move(turned) : std::move(same);
+    // Orientation n wants n quarter turns to the left; Leptonica counts them to the right.
+    const int quarters = results.best_result.orientation_id;
+    if (!found || quarters == 0 || results.best_result.oconfidence < leastConfidence) return nullptr;
+    return PixPtr(pixRotateOrth(page, 4 - quarters));
 }
