@@ -124,6 +124,17 @@ bool TesseractRecognizer::perform(TextRequest& request, const QImage& bitmap) {
         engine_->Clear();
         return false;
     }
+    // Text standing sideways or upside down reads as doubtful: only then is the page turned
+    // and read again, so that upright pages never pay for the orientation model.
+    if (engine_->MeanTextConf() < Orienter::doubtfulReading) {
+        if (const PixPtr turned = orienter_.turned(pix.get())) {
+            engine_->SetImage(turned.get());
+            if (engine_->Recognize(nullptr) != 0) {
+                engine_->Clear();
+                return false;
+            }
+        }
+    }
 
     std::vector<TextObservation> observations;
     const std::unique_ptr<tesseract::ResultIterator> line(engine_->GetIterator());

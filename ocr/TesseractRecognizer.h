@@ -4,6 +4,7 @@
 #include <string>
 
 #include "TextRecognizer.h"
+#include "orient.h"
 
 namespace tesseract {
 class TessBaseAPI;
@@ -29,4 +30,5 @@ private:
 
     std::unique_ptr<tesseract::TessBaseAPI> engine_;
     std::string loaded_;  // the models engine_ was started with, such as "rus+eng"
+    Orienter orienter_;
 };

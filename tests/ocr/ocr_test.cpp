@@ -106,6 +106,7 @@ protected:
         // Stored turned a quarter to the left; its EXIF tag says to turn it back.
         ASSERT_TRUE(page(Qt::white).transformed(QTransform().rotate(-90)).save(path("photo.jpg")));
         ASSERT_EQ(QProcess::execute("exiftool", {"-q", "-Orientation#=6", path("photo.jpg")}), 0);
+        ASSERT_TRUE(page(Qt::white).transformed(QTransform().rotate(180)).save(path("upside.png")));  // no tag
         QImage grain(600, 200, QImage::Format_Grayscale8);  // Tesseract reads a line of spaces in it
         QRandomGenerator random(7);
         std::generate_n(grain.bits(), grain.sizeInBytes(), [&] { return uchar(random.bounded(150, 256)); });
@@ -148,6 +149,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
     const std::vector<std::tuple<QString, QString, double>> cases = {
         {"text.png", columns, 0.05},   // transparent ground, two columns
         {"photo.jpg", columns, 0.05},  // turned by its EXIF orientation
+        {"upside.png", columns, 0.05},  // turned by what its text looks like
         {"text.heic", columns, 0.05},  {"text.avif", columns, 0.05}, {"text.pdf", columns, 0.05},
         {"text.jp2", columns, 0.05},
         {"slant.jpg", columns, 0.05},
