@@ -8,7 +8,6 @@
 #include <QImageReader>
 #include <algorithm>
 
-#include "TesseractRecognizer.h"
 #include "decode.h"
 
 namespace {
