@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -53,7 +54,7 @@ void silenceStandardError() {
 
 // One record, flushed at once so that a caller can read it while the run goes on.
 // False when standard output failed.
-bool put(const Text& text) {
+bool print(const Text& text) {
     if (!text) {
         ++failed;
         return true;
@@ -88,6 +89,14 @@ private:
     std::vector<bool> done_;
 };
 
+bool recognizeOneByOne() {
+    TesseractRecognizer recognizer;
+    for (const auto& path : files) {
+        if (!print(recognize(path, recognizer))) return false;
+    }
+    return true;
+}
+
 // One engine per core, each on one file at a time, so that at most that many images
 // are held at once. False when standard output failed; the files not yet started are
 // then left.
@@ -97,25 +106,23 @@ bool recognizeInParallel(std::size_t workers) {
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;
     for (std::size_t w = 0; w < workers; ++w) {
-        threads.emplace_back([&] {
-            // Made in its own thread: the engine turns off OpenMP for the calling thread.
-            TesseractRecognizer recognizer;
-            for (std::size_t i; !stop && (i = next++) < files.size();) records.put(i, recognize(files[i], recognizer));
-        });
+        try {
+            threads.emplace_back([&] {
+                // Made in its own thread: the engine turns off OpenMP for the calling thread.
+                TesseractRecognizer recognizer;
+                for (std::size_t i; !stop && (i = next++) < files.size();)
+                    records.put(i, recognize(files[i], recognizer));
+            });
+        } catch (const std::system_error&) {
+            break;  // out of threads: fewer workers
+        }
     }
+    if (threads.empty()) return recognizeOneByOne();
     bool written = true;
-    for (std::size_t i = 0; written && i < files.size(); ++i) written = put(records.take(i));
+    for (std::size_t i = 0; written && i < files.size(); ++i) written = print(records.take(i));
     stop = true;
     for (auto& thread : threads) thread.join();
     return written;
-}
-
-bool recognizeOneByOne() {
-    TesseractRecognizer recognizer;
-    for (const auto& path : files) {
-        if (!put(recognize(path, recognizer))) return false;
-    }
-    return true;
 }
 
 }  // namespace
