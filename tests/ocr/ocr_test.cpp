@@ -13,6 +13,7 @@
 
 #include "TesseractRecognizer.h"
 #include "cer.h"
+#include "decode.h"
 #include "recognize.h"
 
 void PrintTo(const QByteArray& bytes, std::ostream* os) { *os << '"' << bytes.toStdString() << '"'; }
@@ -236,6 +237,23 @@ TEST_F(Recognize, KeepsTheTopCandidateOfEachConfidentLineOrFails) {
     EXPECT_EQ(recognize(path("text.png").toStdString(), fake), "first\nat the threshold");
     fake.results.reset();
     EXPECT_EQ(recognize(path("text.png").toStdString(), fake), std::nullopt);
+}
+
+// The row-by-row reader of huge PNGs makes the grey the usual path makes, transparent ground,
+// palette and grey PNGs included; a cut-off file gives nothing.
+TEST_F(Recognize, HugePngsReadRowByRowAsTheUsualPathReadsThem) {
+    ASSERT_TRUE(page(Qt::white).convertToFormat(QImage::Format_Indexed8).save(path("palette.png")));
+    for (const char* name : {"text.png", "palette.png", "grain.png", "cut.png"}) {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QImage grey = decodeHugePng(file, 32767, 1LL << 30);
+        const QImage usual = bitmapOf(loadImage(path(name).toStdString()));
+        ASSERT_EQ(grey.size(), usual.size()) << name;
+        int differ = 0;
+        for (int y = 0; y < grey.height(); ++y)
+            for (int x = 0; x < grey.width(); ++x) differ += qGray(grey.pixel(x, y)) != qGray(usual.pixel(x, y));
+        EXPECT_EQ(differ, 0) << name;
+    }
 }
 
 // The real recogniser, and what it reported before recognize() filtered it.
