@@ -103,6 +103,7 @@ public:
         try {
             loading_ = std::thread([this] { engine_.supportedLanguages(TextRequest{}); });
         } catch (const std::system_error&) {
+            // loaded on first use instead
         }
     }
     ~WarmRecognizer() override { ready(); }
