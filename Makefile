@@ -41,6 +41,7 @@ bench: build
 	bench/batch-search.sh $(BUILD)
 	for m in first stall key zoom release find; do $(BUILD)/bench/view-bench $$m; done
 	bench/ocr-formats.sh $(BUILD)
+	bench/ocr-parallel.sh $(BUILD)
 	cmake --build $(BUILD) --target bench-ocr
 
 clean:

@@ -6,6 +6,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include "prepare.h"
 
@@ -54,8 +55,10 @@ bool TesseractRecognizer::load(const std::string& models) {
     engine_.reset();
     loaded_.clear();
     auto engine = std::make_unique<tesseract::TessBaseAPI>();
-    // Tesseract prints its warnings to this file, to standard error by default.
-    engine->SetVariable("debug_file", "/dev/null");
+    // Tesseract prints its warnings to this file, to standard error by default. A global of its
+    // own, not the engine's: set once, or engines loading in parallel race on it.
+    static std::once_flag quiet;
+    std::call_once(quiet, [&] { engine->SetVariable("debug_file", "/dev/null"); });
     // Never an empty list: Init accepts it and Recognize then crashes.
     if (models.empty() || engine->Init(nullptr, models.c_str(), tesseract::OEM_LSTM_ONLY) != 0) return false;
     engine_ = std::move(engine);

@@ -2,12 +2,17 @@
 
 #include <leptonica/allheaders.h>
 #include <libheif/heif.h>
+#include <png.h>
 #include <poppler/qt6/poppler-qt6.h>
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <algorithm>
+#include <csetjmp>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -91,7 +96,77 @@ QImage renderPdf(const QByteArray& data, int maxSide, long long maxBytes) {
     return page->renderToImage(dpi, dpi);
 }
 
+std::uint32_t bigEndian(const QByteArray& bytes, int at) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value << 8 | std::uint8_t(bytes[at + i]);
+    return value;
+}
+
+void readFrom(png_structp png, png_bytep data, std::size_t length) {
+    auto* file = static_cast<QIODevice*>(png_get_io_ptr(png));
+    if (file->read(reinterpret_cast<char*>(data), qint64(length)) != qint64(length)) png_error(png, nullptr);
+}
+
+// Apart from decodeHugePng so that every object a longjmp leaves behind lives in the caller.
+bool readGreyPng(png_structp png, png_infop info, QImage& grey, std::vector<png_byte>& row, int maxSide,
+                 long long maxBytes) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_info(png, info);
+    const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+    if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE || w == 0 || h == 0 ||
+        w > png_uint_32(maxSide) || h > png_uint_32(maxSide) || 4LL * w * h > maxBytes)
+        return false;
+    // Every kind of PNG as 8-bit RGBA, as Qt would hand it to bitmapOf.
+    png_set_expand(png);
+    png_set_scale_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != 4 * w) return false;
+    row.resize(4 * w);
+    grey = QImage(int(w), int(h), QImage::Format_Grayscale8);
+    if (grey.isNull()) return false;
+    for (int y = 0; y < int(h); ++y) {
+        png_read_row(png, row.data(), nullptr);
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < int(w); ++x) {
+            const png_byte* p = &row[std::size_t(4 * x)];
+            if (p[3] == 255) {
+                out[x] = uchar(qGray(p[0], p[1], p[2]));
+                continue;
+            }
+            const QRgb on = qPremultiply(qRgba(p[0], p[1], p[2], p[3]));
+            const int clear = 255 - p[3];
+            out[x] = uchar(qGray(qRed(on) + clear, qGreen(on) + clear, qBlue(on) + clear));
+        }
+    }
+    png_read_end(png, nullptr);
+    return true;
+}
+
 }  // namespace
+
+bool isHugePng(const QByteArray& head) {
+    // The signature, then IHDR: width, height, depth, colour type, compression, filter, interlace.
+    if (head.size() < 29 || !head.startsWith("\x89PNG\r\n\x1A\n") || head.mid(12, 4) != "IHDR") return false;
+    return double(bigEndian(head, 16)) * bigEndian(head, 20) > 64e6 && head[28] == 0;
+}
+
+QImage decodeHugePng(QIODevice& file, int maxSide, long long maxBytes) {
+    // Errors end in a longjmp, silently: libpng's own handlers print them.
+    const auto fail = [](png_structp png, png_const_charp) { png_longjmp(png, 1); };
+    const auto warn = [](png_structp, png_const_charp) {};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, fail, warn);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    QImage grey;
+    std::vector<png_byte> row;
+    if (info) {
+        png_set_read_fn(png, &file, readFrom);
+        if (!readGreyPng(png, info, grey, row, maxSide, maxBytes)) grey = QImage();
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return grey;
+}
 
 bool isOtherFormat(const QByteArray& head) { return isHeif(head) || isPdf(head) || isJpeg2000(head); }
 

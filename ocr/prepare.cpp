@@ -36,16 +36,18 @@ int count(Pix* binary) {
 
 // Built straight from the bitmap: a 32-bit copy first would double the memory of a huge image.
 PixPtr greyOf(const QImage& bitmap) {
-    const QImage rgb =
-        bitmap.format() == QImage::Format_RGB32 ? bitmap : bitmap.convertToFormat(QImage::Format_RGB32);
+    const bool isGrey = bitmap.format() == QImage::Format_Grayscale8;
+    const QImage rgb = isGrey || bitmap.format() == QImage::Format_RGB32 ? bitmap
+                                                                         : bitmap.convertToFormat(QImage::Format_RGB32);
     if (rgb.isNull()) return nullptr;
     PixPtr grey(pixCreateNoInit(rgb.width(), rgb.height(), 8));
     if (!grey) return nullptr;
     const l_int32 wordsPerLine = pixGetWpl(grey.get());
     for (int y = 0; y < rgb.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        const uchar* line = rgb.constScanLine(y);
+        const auto* in = reinterpret_cast<const QRgb*>(line);
         l_uint32* out = pixGetData(grey.get()) + static_cast<std::ptrdiff_t>(y) * wordsPerLine;
-        for (int x = 0; x < rgb.width(); ++x) SET_DATA_BYTE(out, x, qGray(in[x]));
+        for (int x = 0; x < rgb.width(); ++x) SET_DATA_BYTE(out, x, isGrey ? line[x] : qGray(in[x]));
     }
     return grey;
 }

@@ -8,35 +8,9 @@
 #include <QImageReader>
 #include <algorithm>
 
-#include "TesseractRecognizer.h"
 #include "decode.h"
 
 namespace {
-
-// Points standard error at /dev/null for its lifetime. Qt hands libpng no error
-// function, so libpng prints its errors ("libpng error: Read Error" for a cut-off
-// file) to standard error itself; the program's caller must see nothing there.
-class SilencedStandardError {
-public:
-    SilencedStandardError() : saved_(::dup(STDERR_FILENO)) {
-        if (saved_ < 0) return;  // could not be put back
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (null >= 0) {
-            ::dup2(null, STDERR_FILENO);
-            ::close(null);
-        }
-    }
-    ~SilencedStandardError() {
-        if (saved_ < 0) return;
-        ::dup2(saved_, STDERR_FILENO);
-        ::close(saved_);
-    }
-    SilencedStandardError(const SilencedStandardError&) = delete;
-    SilencedStandardError& operator=(const SilencedStandardError&) = delete;
-
-private:
-    int saved_;
-};
 
 // Large enough for full-size phone photos (Qt refuses images over 128 MB by
 // default), small enough that a forged header cannot claim the machine's memory.
@@ -59,26 +33,35 @@ QImage loadImage(const std::string& path) {
     }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return {};
-    QImageReader::setAllocationLimit(allocationLimitMB);
-    const SilencedStandardError silenced;
-    if (isOtherFormat(file.peek(16))) {
-        constexpr long long maxBytes = allocationLimitMB * 1024LL * 1024;
+    // Process-wide, and the workers load at the same time: set once.
+    static const bool limited = (QImageReader::setAllocationLimit(allocationLimitMB), true);
+    (void)limited;
+    constexpr long long maxBytes = allocationLimitMB * 1024LL * 1024;
+    const QByteArray head = file.peek(32);
+    if (isOtherFormat(head)) {
         if (status.st_size > maxBytes) return {};
         return decodeOther(file.readAll(), maxSide, maxBytes);
     }
+    if (isHugePng(head)) return decodeHugePng(file, maxSide, maxBytes);
     // Read by content, not by name; phone photos keep their orientation in EXIF.
     QImageReader reader(&file);
     reader.setAutoTransform(true);
-    // Silenced before the header is read: libpng reports an invalid one ("Invalid IHDR data") there.
     // Tesseract takes no side over 32767 pixels: refuse such an image before decoding a gigabyte of it.
     const QSize size = reader.size();
     if (size.width() > maxSide || size.height() > maxSide) return {};
     return reader.read();
 }
 
-// The whole image as opaque 32-bit RGB. Transparent parts go onto white: left
-// as they are, dark text on a transparent ground reads as black on black.
+// The whole image as opaque 32-bit RGB, or 8-bit grey when it has no colour.
+// Transparent parts go onto white: left as they are, dark text on a transparent
+// ground reads as black on black.
 QImage bitmapOf(const QImage& image) {
+    // Grey kept grey: a quarter of the memory, and the same grey in the end.
+    const auto format = image.format();
+    if ((format == QImage::Format_Grayscale8 || format == QImage::Format_Grayscale16 ||
+         format == QImage::Format_Mono || format == QImage::Format_MonoLSB || format == QImage::Format_Indexed8) &&
+        !image.hasAlphaChannel() && image.isGrayscale())
+        return image.convertToFormat(QImage::Format_Grayscale8);
     if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
     QImage bitmap = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (bitmap.isNull()) return {};
@@ -95,9 +78,8 @@ QImage bitmapOf(const QImage& image) {
 }
 
 std::optional<std::string> recognize(const std::string& path, TextRecognizer& recognizer) {
-    const QImage image = loadImage(path);
-    if (image.isNull()) return std::nullopt;
-    const QImage bitmap = bitmapOf(image);
+    // The image goes as soon as the bitmap is made: for a huge one both would not fit.
+    const QImage bitmap = bitmapOf(loadImage(path));
     if (bitmap.isNull()) return std::nullopt;
 
     TextRequest request;
@@ -133,12 +115,4 @@ std::optional<std::string> recognize(const std::string& path, TextRecognizer& re
         first = false;
     }
     return text;
-}
-
-std::optional<std::string> recognize(const std::string& path) {
-    // Kept for the whole run: it holds the loaded models. Never destroyed:
-    // Tesseract's dictionary cache, a static of its own, is torn down first at
-    // exit, and the engine would then hand its dictionaries back to a dead cache.
-    static auto* const recognizer = new TesseractRecognizer;
-    return recognize(path, *recognizer);
 }

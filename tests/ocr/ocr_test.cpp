@@ -13,6 +13,7 @@
 
 #include "TesseractRecognizer.h"
 #include "cer.h"
+#include "decode.h"
 #include "recognize.h"
 
 void PrintTo(const QByteArray& bytes, std::ostream* os) { *os << '"' << bytes.toStdString() << '"'; }
@@ -166,8 +167,15 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         outputs.push_back(out);
     }
     const QByteArray text = outputs[0], photo = outputs[1];
-    // A file that fails leaves no trace; an image without text is an empty record.
-    EXPECT_EQ(run({"text.png", "missing.png", "grain.png", "photo.jpg"}), Outcome(text + "\n" + photo, "", 0));
+    // A file that fails leaves no trace; an image without text is an empty record. The files
+    // after the tall page are read on the other cores before it is done.
+    QImage tall(1050, 240 * 8, QImage::Format_RGB32);
+    QPainter painter(&tall);
+    for (int i = 0; i < 8; ++i) painter.drawImage(0, 240 * i, page(Qt::white));
+    ASSERT_TRUE(painter.end() && tall.save(path("tall.png")));
+    const QByteArray alone = std::get<0>(run({"tall.png"}));
+    EXPECT_EQ(run({"tall.png", "missing.png", "grain.png", "text.png", "photo.jpg"}),
+              Outcome(alone + "\n" + text + photo, "", 0));
 }
 
 // Usage without a file; silence and status 3 when no file is read. HUGE_GIF, found by the
@@ -184,7 +192,7 @@ TEST_F(TavrinOcr, NoRecordWithoutAReadableFile) {
 TEST_F(TavrinOcr, LostOutputIsStatusOne) {
     // Our own node of the full device, so that no system path is ever written.
     if (::mknod(qPrintable(path("full")), S_IFCHR | 0600, makedev(1, 7)) != 0) GTEST_SKIP();
-    EXPECT_EQ(run({"text.png"}, path("full")), Outcome("", "", 1));
+    EXPECT_EQ(run({"text.png", "photo.jpg"}, path("full")), Outcome("", "", 1));
 }
 
 struct FakeRecognizer : TextRecognizer {
@@ -231,6 +239,23 @@ TEST_F(Recognize, KeepsTheTopCandidateOfEachConfidentLineOrFails) {
     EXPECT_EQ(recognize(path("text.png").toStdString(), fake), "first\nat the threshold");
     fake.results.reset();
     EXPECT_EQ(recognize(path("text.png").toStdString(), fake), std::nullopt);
+}
+
+// The row-by-row reader of huge PNGs makes the grey the usual path makes, transparent ground,
+// palette and grey PNGs included; a cut-off file gives nothing.
+TEST_F(Recognize, HugePngsReadRowByRowAsTheUsualPathReadsThem) {
+    ASSERT_TRUE(page(Qt::white).convertToFormat(QImage::Format_Indexed8).save(path("palette.png")));
+    for (const char* name : {"text.png", "palette.png", "grain.png", "cut.png"}) {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QImage grey = decodeHugePng(file, 32767, 1LL << 30);
+        const QImage usual = bitmapOf(loadImage(path(name).toStdString()));
+        ASSERT_EQ(grey.size(), usual.size()) << name;
+        int differ = 0;
+        for (int y = 0; y < grey.height(); ++y)
+            for (int x = 0; x < grey.width(); ++x) differ += qGray(grey.pixel(x, y)) != qGray(usual.pixel(x, y));
+        EXPECT_EQ(differ, 0) << name;
+    }
 }
 
 // The real recogniser, and what it reported before recognize() filtered it.
