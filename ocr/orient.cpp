@@ -24,7 +24,8 @@ bool Orienter::load() {
     if (engine_) return true;
     if (missing_) return false;
     auto engine = std::make_unique<tesseract::TessBaseAPI>();
-    engine->SetVariable("debug_file", "/dev/null");  // Tesseract's warnings, on standard error otherwise
+    // Tesseract's debug_file is a global, already set by the recogniser's engine, which loads first:
+    // set again here, it would race with another worker's engine loading.
     if (engine->Init(nullptr, "osd", tesseract::OEM_TESSERACT_ONLY) != 0) {
         missing_ = true;
         return false;
