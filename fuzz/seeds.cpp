@@ -289,12 +289,13 @@ void writeImages() {
     save("still.gif", gif(3, 2, {QByteArray("\0\1\2\3\2\1", 6)}));
     save("animated.gif", gif(2, 2, {QByteArray("\0\1\2\3", 4), QByteArray("\3\2\1\0", 4)}));
     // The formats read by their own libraries, made by the tools install-deps brings.
-    save("source.png", encode(rgb, "png"));
-    const QString png = out.filePath("source.png");
+    // plain.png: saved again under another name, the same bytes would be skipped. Two resolution
+    // levels: the default six need a picture of at least 32 pixels a side.
+    const QString png = out.filePath("plain.png");
     QProcess::execute("heif-enc", {"-q", "50", png, "-o", out.filePath("plain.heic")});
     QProcess::execute("heif-enc", {"-A", "-q", "50", png, "-o", out.filePath("plain.avif")});
-    QProcess::execute("opj_compress", {"-i", png, "-o", out.filePath("plain.jp2")});
-    QProcess::execute("opj_compress", {"-i", png, "-o", out.filePath("plain.j2k")});
+    QProcess::execute("opj_compress", {"-n", "2", "-i", png, "-o", out.filePath("plain.jp2")});
+    QProcess::execute("opj_compress", {"-n", "2", "-i", png, "-o", out.filePath("plain.j2k")});
     fixtures::writeRawPdf(out.filePath("page.pdf"), {{QRectF(0, 0, 400, 300), 0, {{40, 250, "the first line"}}, {}}});
 }
 
