@@ -132,10 +132,16 @@ PixPtr invertLightText(PixPtr grey) {
         pixRasterop(mask.get(), p.x, p.y, width(p.region.get()), height(p.region.get()),
                     p.invert ? PIX_SRC | PIX_DST : PIX_DST & PIX_NOT(PIX_SRC), p.region.get(), 0, 0);
     if (count(mask.get()) == 0) return grey;
+    // The soft outline of an inverted panel is no flat ground: left as it was, it stayed a dark
+    // frame around the panel, and Tesseract read its sides as brackets. It is made white.
+    const PixPtr around(pixDilateBrick(nullptr, mask.get(), 7, 7));
+    if (around) pixSubtract(around.get(), around.get(), mask.get());
     const PixPtr full(pixScaleToSize(mask.get(), width(grey.get()), height(grey.get())));
+    const PixPtr outline(around ? pixScaleToSize(around.get(), width(grey.get()), height(grey.get())) : nullptr);
     const PixPtr inverted(pixInvert(nullptr, grey.get()));
-    if (!full || !inverted) return grey;
+    if (!full || !outline || !inverted) return grey;
     pixCombineMasked(grey.get(), inverted.get(), full.get());
+    pixSetMasked(grey.get(), outline.get(), 255);
     return grey;
 }
 
