@@ -64,6 +64,12 @@ PixPtr invertIfDark(PixPtr grey) {
     l_uint32 median = 255;
     if (!small || pixGetRankValue(small.get(), 1, 0.5f, &median) != 0) return grey;
     if (median >= 100) return grey;
+    // Light text is thin; a large light part is a page lying on a dark desk, or a light panel,
+    // which the panel step judges on its own.
+    const PixPtr light(pixThresholdToBinary(small.get(), 128));
+    if (!light || !pixInvert(light.get(), light.get()) || !pixOpenBrick(light.get(), light.get(), 9, 9) ||
+        count(light.get()) > 0.1 * area(small.get()))
+        return grey;
     PixPtr inverted(pixInvert(nullptr, grey.get()));
     return inverted ? std::move(inverted) : std::move(grey);
 }
@@ -344,11 +350,11 @@ PixPtr prepareForRecognition(const QImage& bitmap) {
     grey = flattenBackground(std::move(grey));
     // Only on a page found in a photo: on flat scans and screenshots it made things worse.
     if (page) grey = dewarp(std::move(grey));
-    // The resolution the text size stands for (an x-height of 24 px is 12 pt at 300 dpi).
-    // Without one Tesseract guesses, and on the guess it read the columns of a table one
-    // after the other instead of row by row.
+    // The resolution the text size stands for (an x-height of 24 px is 9 pt text at 400 dpi).
+    // Without one Tesseract guessed, and read the columns of a table one after the other
+    // instead of row by row; at 300 dpi and less it read rows of symbols as words.
     if (x > 0) {
-        const l_int32 dpi = std::clamp(l_int32(std::lround(300 * x / 24)), 100, 1200);
+        const l_int32 dpi = std::clamp(l_int32(std::lround(400 * x / 24)), 100, 1200);
         pixSetResolution(grey.get(), dpi, dpi);
     }
     return grey;
