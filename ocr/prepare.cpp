@@ -381,8 +381,10 @@ PixPtr prepareForRecognition(const QImage& bitmap) {
     double x = 0;
     grey = scaleText(std::move(grey), x);
     const std::optional<Quad> page = findPage(grey.get());
-    grey = page ? straighten(std::move(grey), *page) : deskew(std::move(grey));
+    if (page) grey = straighten(std::move(grey), *page);
     grey = flattenBackground(std::move(grey));
+    // After flattening: a shadow left dark in the threshold hid the slant of the lines.
+    if (!page) grey = deskew(std::move(grey));
     // On a page found in a photo, or where the lines bend: run on flat scans and screenshots
     // it made things worse.
     if (page || curled(grey.get())) grey = dewarp(std::move(grey));
