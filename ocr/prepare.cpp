@@ -344,12 +344,44 @@ PixPtr flattenBackground(PixPtr grey) {
     return flat ? std::move(flat) : std::move(grey);
 }
 
-// Curled lines of a photographed book page made straight.
+// Curled lines of a photographed book page made straight. Leptonica builds no model when the
+// lines span less than half the height (a short text on a long page): then it is tried again
+// on the rows that hold ink.
 PixPtr dewarp(PixPtr grey) {
+    // Without a model Leptonica reports success and hands back the image unchanged.
+    const auto changed = [](Pix* from, Pix* to) {
+        l_int32 same = 1;
+        return to && pixEqual(from, to, &same) == 0 && !same;
+    };
     Pix* raw = nullptr;
-    if (dewarpSinglePage(grey.get(), 0, 1, 1, 1, &raw, nullptr, 0) != 0) return grey;
-    PixPtr flat(raw);
-    return flat ? std::move(flat) : std::move(grey);
+    if (dewarpSinglePage(grey.get(), 0, 1, 1, 1, &raw, nullptr, 0) == 0 && changed(grey.get(), raw)) return PixPtr(raw);
+    pixDestroy(&raw);
+    l_int32 threshold = 128;
+    pixSplitDistributionFgBg(grey.get(), 0.0f, 1, &threshold, nullptr, nullptr, nullptr);
+    const PixPtr ink(pixThresholdToBinary(grey.get(), threshold));
+    NUMA* rows = ink ? pixCountPixelsByRow(ink.get(), nullptr) : nullptr;
+    if (!rows) return grey;
+    int first = -1, last = -1;
+    // Not the outermost rows, where the straightened page may keep a strip of its edge.
+    for (int y = height(grey.get()) / 30; y < height(grey.get()) * 29 / 30; ++y) {
+        l_int32 n = 0;
+        numaGetIValue(rows, y, &n);
+        if (n < 0.02 * width(grey.get())) continue;
+        if (first < 0) first = y;
+        last = y;
+    }
+    numaDestroy(&rows);
+    const int margin = height(grey.get()) / 50;
+    first = std::max(0, first - margin);
+    last = std::min(height(grey.get()) - 1, last + margin);
+    if (last - first < height(grey.get()) / 4 || last - first > height(grey.get()) * 9 / 10) return grey;
+    const BoxPtr box(boxCreate(0, first, width(grey.get()), last - first + 1));
+    const PixPtr text(box ? pixClipRectangle(grey.get(), box.get(), nullptr) : nullptr);
+    if (!text || dewarpSinglePage(text.get(), 0, 1, 1, 1, &raw, nullptr, 0) != 0 || !changed(text.get(), raw)) {
+        pixDestroy(&raw);
+        return grey;
+    }
+    return PixPtr(raw);
 }
 
 // Whether the text lines bend, as Leptonica's model of them measures it on a half-size copy
