@@ -58,13 +58,6 @@ PixPtr reduced(Pix* grey, int side, float& scale) {
     return PixPtr(scale < 1 ? pixScaleAreaMap(grey, scale, scale) : pixCopy(nullptr, grey));
 }
 
-// 1 where darker than the Otsu threshold.
-PixPtr darkOf(Pix* grey) {
-    l_int32 threshold = 128;
-    pixSplitDistributionFgBg(grey, 0.0f, 1, &threshold, nullptr, nullptr, nullptr);
-    return PixPtr(pixThresholdToBinary(grey, threshold));
-}
-
 // An image dark all over (a dark theme) made light all over: the steps after this one assume
 // a light background, and flattening it destroyed light text on dark.
 PixPtr invertIfDark(PixPtr grey) {
@@ -73,54 +66,90 @@ PixPtr invertIfDark(PixPtr grey) {
     l_uint32 median = 255;
     if (!small || pixGetRankValue(small.get(), 1, 0.5f, &median) != 0) return grey;
     if (median >= 100) return grey;
+    // Light text is thin; a large light part is a page lying on a dark desk, or a light panel,
+    // which the panel step judges on its own.
+    const PixPtr light(pixThresholdToBinary(small.get(), 128));
+    if (!light || !pixInvert(light.get(), light.get()) || !pixOpenBrick(light.get(), light.get(), 9, 9) ||
+        count(light.get()) > 0.1 * area(small.get()))
+        return grey;
     PixPtr inverted(pixInvert(nullptr, grey.get()));
     return inverted ? std::move(inverted) : std::move(grey);
 }
 
-// Light text on dark panels (dark mode, coloured bars and bubbles) turned dark on light.
-// Tesseract reads a wholly dark image by itself, but not dark panels on a light one.
-PixPtr invertDarkPanels(PixPtr grey) {
+// The pixels of grey lighter than level (or darker, when lighter is false) within mask.
+int beyond(Pix* grey, Pix* mask, int level, bool lighter) {
+    if (level < 0 || level > 255) return 0;
+    PixPtr side(pixThresholdToBinary(grey, std::clamp(lighter ? level + 1 : level, 0, 256)));
+    if (side && lighter) pixInvert(side.get(), side.get());
+    if (!side || !pixAnd(side.get(), side.get(), mask)) return 0;
+    return count(side.get());
+}
+
+// Light text on dark ground turned dark on light, panel by panel: each flat stretch of one
+// colour (a window, a bar, a bubble, a button) is judged by the text it holds, lighter or
+// darker than itself, whatever its own brightness; a panel inside another is judged on its
+// own, and one without text keeps what holds it. A single threshold for the whole image
+// took a mid-tone bubble for dark and cut it into pieces, some inverted, some not.
+PixPtr invertLightText(PixPtr grey) {
     float scale = 1;
     const PixPtr small = reduced(grey.get(), 1200, scale);
     if (!small) return grey;
-    const PixPtr dark = darkOf(small.get());
-    if (!dark) return grey;
-    // Text strokes vanish in the opening; panels stay.
-    const PixPtr panels(pixOpenBrick(nullptr, dark.get(), 7, 7));
-    Pixa* parts = nullptr;
-    const BoxaPtr boxes(panels ? pixConnComp(panels.get(), &parts, 8) : nullptr);
-    const PixaPtr owned(parts);
-    if (!boxes) return grey;
     const int w = width(small.get()), h = height(small.get());
+    const PixPtr edges(pixSobelEdgeFilter(small.get(), L_ALL_EDGES));
+    const PixPtr flat(edges ? pixThresholdToBinary(edges.get(), 8) : nullptr);
+    Pixa* parts = nullptr;
+    const BoxaPtr boxes(flat ? pixConnComp(flat.get(), &parts, 4) : nullptr);
+    const PixaPtr owned(parts);
     const PixPtr mask(pixCreate(w, h, 1));
-    bool any = false;
-    for (int i = 0; mask && i < pixaGetCount(parts); ++i) {
+    if (!boxes || !mask) return grey;
+    struct Panel {
+        PixPtr region;
+        int x, y, size;
+        bool invert;
+    };
+    std::vector<Panel> panels;
+    for (int i = 0; i < pixaGetCount(parts); ++i) {
         const PixPtr part(pixaGetPix(parts, i, L_CLONE));
-        const int size = count(part.get());
-        if (size < 0.005 * w * h) continue;
-        // The panel with the text inside it: its holes, but not a hole as large as a page
-        // lying on a dark table.
-        PixPtr holes(pixHolesByFilling(part.get(), 4));
+        if (count(part.get()) < std::max(200.0, 0.001 * w * h)) continue;
+        // Its holes hold its text, but a hole as large as a page lying on a dark table is no text.
+        PixPtr holes(pixHolesByFilling(part.get(), 8));
         if (holes) holes.reset(pixSelectBySize(holes.get(), 0, h / 4, 4, L_SELECT_HEIGHT, L_SELECT_IF_LT, nullptr));
-        if (!holes) continue;
-        const PixPtr region(pixOr(nullptr, part.get(), holes.get()));
+        PixPtr region(holes ? pixOr(nullptr, part.get(), holes.get()) : nullptr);
         l_int32 x = 0, y = 0, pw = 0, ph = 0;
         pixaGetBoxGeometry(parts, i, &x, &y, &pw, &ph);
-        const PixPtr darkHere(pixCreate(pw, ph, 1));
-        if (!region || !darkHere) continue;
-        pixRasterop(darkHere.get(), 0, 0, pw, ph, PIX_SRC, dark.get(), x, y);
-        pixAnd(darkHere.get(), darkHere.get(), region.get());
-        const int all = count(region.get());
-        const double light = double(all - count(darkHere.get())) / all;
-        if (light < 0.01 || light > 0.6) continue;
-        pixRasterop(mask.get(), x, y, pw, ph, PIX_SRC | PIX_DST, region.get(), 0, 0);
-        any = true;
+        const BoxPtr box(boxCreate(x, y, pw, ph));
+        const PixPtr here(box ? pixClipRectangle(small.get(), box.get(), nullptr) : nullptr);
+        const PixPtr flatHere(box ? pixClipRectangle(flat.get(), box.get(), nullptr) : nullptr);
+        const PixPtr ink(region && flatHere ? pixSubtract(nullptr, region.get(), flatHere.get()) : nullptr);
+        l_float32 ground = 0;
+        if (!here || !ink || pixGetRankValueMasked(here.get(), part.get(), 0, 0, 1, 0.5f, &ground, nullptr) != 0)
+            continue;
+        // Ink clearly apart from the ground; the rest is the soft edge of a stroke.
+        constexpr int apart = 32;
+        const int light = beyond(here.get(), ink.get(), int(ground) + apart, true);
+        const int dark = beyond(here.get(), ink.get(), int(ground) - apart, false);
+        if (light + dark < 20) continue;
+        const int size = count(region.get());
+        if (light > 2 * dark) panels.push_back({std::move(region), x, y, size, true});
+        else if (dark > 2 * light) panels.push_back({std::move(region), x, y, size, false});
     }
-    if (!any) return grey;
+    if (std::none_of(panels.begin(), panels.end(), [](const Panel& p) { return p.invert; })) return grey;
+    // Outer panels first, so that those inside them have the last word.
+    std::sort(panels.begin(), panels.end(), [](const Panel& a, const Panel& b) { return a.size > b.size; });
+    for (const Panel& p : panels)
+        pixRasterop(mask.get(), p.x, p.y, width(p.region.get()), height(p.region.get()),
+                    p.invert ? PIX_SRC | PIX_DST : PIX_DST & PIX_NOT(PIX_SRC), p.region.get(), 0, 0);
+    if (count(mask.get()) == 0) return grey;
+    // The soft outline of an inverted panel is no flat ground: left as it was, it stayed a dark
+    // frame around the panel, and Tesseract read its sides as brackets. It is made white.
+    const PixPtr around(pixDilateBrick(nullptr, mask.get(), 7, 7));
+    if (around) pixSubtract(around.get(), around.get(), mask.get());
     const PixPtr full(pixScaleToSize(mask.get(), width(grey.get()), height(grey.get())));
+    const PixPtr outline(around ? pixScaleToSize(around.get(), width(grey.get()), height(grey.get())) : nullptr);
     const PixPtr inverted(pixInvert(nullptr, grey.get()));
-    if (!full || !inverted) return grey;
+    if (!full || !outline || !inverted) return grey;
     pixCombineMasked(grey.get(), inverted.get(), full.get());
+    pixSetMasked(grey.get(), outline.get(), 255);
     return grey;
 }
 
@@ -152,8 +181,9 @@ double xHeight(Pix* grey) {
 }
 
 // Text near an x-height of 24 pixels: Tesseract misreads small text, and large text only
-// costs time. An image with no text to measure is brought down to a bounded size.
-PixPtr scaleText(PixPtr grey) {
+// costs time. An image with no text to measure is brought down to a bounded size. xAfter is
+// the x-height of the result, 0 when unknown.
+PixPtr scaleText(PixPtr grey, double& xAfter) {
     constexpr double wanted = 24, maxPixels = 60e6, unmeasuredPixels = 16e6;
     const double x = xHeight(grey.get()), pixels = area(grey.get());
     double factor = 1;
@@ -164,6 +194,7 @@ PixPtr scaleText(PixPtr grey) {
     } else if (x == 0 && pixels > unmeasuredPixels) {
         factor = std::sqrt(unmeasuredPixels / pixels);
     }
+    xAfter = x * factor;
     if (std::abs(factor - 1) < 0.05) return grey;
     PixPtr scaled(factor < 1 ? pixScaleAreaMap(grey.get(), float(factor), float(factor))
                              : pixScaleGrayLI(grey.get(), float(factor), float(factor)));
@@ -292,18 +323,85 @@ PixPtr straighten(PixPtr grey, Quad corner) {
     return page ? std::move(page) : std::move(grey);
 }
 
+// A page turned in the photo whose outline was not found, turned upright when its lines
+// clearly slant: Tesseract broke lines slanting by a few degrees into pieces. Below a degree
+// it reads them as they are.
+PixPtr deskew(PixPtr grey) {
+    float scale = 1;
+    const PixPtr small = reduced(grey.get(), 1600, scale);
+    l_int32 threshold = 128;
+    if (!small || pixSplitDistributionFgBg(small.get(), 0.0f, 1, &threshold, nullptr, nullptr, nullptr) != 0)
+        return grey;
+    const PixPtr binary(pixThresholdToBinary(small.get(), threshold));
+    l_float32 angle = 0, confidence = 0;
+    if (!binary || pixFindSkew(binary.get(), &angle, &confidence) != 0 || confidence < 3 || std::abs(angle) < 1)
+        return grey;
+    PixPtr turned(pixRotate(grey.get(), float(angle * M_PI / 180), L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0));
+    return turned ? std::move(turned) : std::move(grey);
+}
+
 // Uneven light, shadows and coloured paper made an even background.
 PixPtr flattenBackground(PixPtr grey) {
     PixPtr flat(pixBackgroundNormMorph(grey.get(), nullptr, 4, 15, 200));
     return flat ? std::move(flat) : std::move(grey);
 }
 
-// Curled lines of a photographed book page made straight.
+// Curled lines of a photographed book page made straight. Leptonica builds no model when the
+// lines span less than half the height (a short text on a long page): then it is tried again
+// on the rows that hold ink.
 PixPtr dewarp(PixPtr grey) {
+    // Without a model Leptonica reports success and hands back the image unchanged.
+    const auto changed = [](Pix* from, Pix* to) {
+        l_int32 same = 1;
+        return to && pixEqual(from, to, &same) == 0 && !same;
+    };
     Pix* raw = nullptr;
-    if (dewarpSinglePage(grey.get(), 0, 1, 1, 1, &raw, nullptr, 0) != 0) return grey;
-    PixPtr flat(raw);
-    return flat ? std::move(flat) : std::move(grey);
+    if (dewarpSinglePage(grey.get(), 0, 1, 1, 1, &raw, nullptr, 0) == 0 && changed(grey.get(), raw)) return PixPtr(raw);
+    pixDestroy(&raw);
+    l_int32 threshold = 128;
+    pixSplitDistributionFgBg(grey.get(), 0.0f, 1, &threshold, nullptr, nullptr, nullptr);
+    const PixPtr ink(pixThresholdToBinary(grey.get(), threshold));
+    NUMA* rows = ink ? pixCountPixelsByRow(ink.get(), nullptr) : nullptr;
+    if (!rows) return grey;
+    int first = -1, last = -1;
+    // Not the outermost rows, where the straightened page may keep a strip of its edge.
+    for (int y = height(grey.get()) / 30; y < height(grey.get()) * 29 / 30; ++y) {
+        l_int32 n = 0;
+        numaGetIValue(rows, y, &n);
+        if (n < 0.02 * width(grey.get())) continue;
+        if (first < 0) first = y;
+        last = y;
+    }
+    numaDestroy(&rows);
+    const int margin = height(grey.get()) / 50;
+    first = std::max(0, first - margin);
+    last = std::min(height(grey.get()) - 1, last + margin);
+    if (last - first < height(grey.get()) / 4 || last - first > height(grey.get()) * 9 / 10) return grey;
+    const BoxPtr box(boxCreate(0, first, width(grey.get()), last - first + 1));
+    const PixPtr text(box ? pixClipRectangle(grey.get(), box.get(), nullptr) : nullptr);
+    if (!text || dewarpSinglePage(text.get(), 0, 1, 1, 1, &raw, nullptr, 0) != 0 || !changed(text.get(), raw)) {
+        pixDestroy(&raw);
+        return grey;
+    }
+    return PixPtr(raw);
+}
+
+// Whether the text lines bend, as Leptonica's model of them measures it on a half-size copy
+// (for speed): flat pages and scans measured at most 10 there, curled pages from 55.
+bool curled(Pix* grey) {
+    const PixPtr half(pixScaleAreaMap(grey, 0.5f, 0.5f));
+    Pix* raw = nullptr;
+    L_DEWARPA* model = nullptr;
+    if (!half || dewarpSinglePageInit(half.get(), 0, 1, 1, 0, &raw, &model) != 0) return false;
+    const PixPtr binary(raw);
+    L_DEWARP* lines = dewarpCreate(binary.get(), 0);
+    bool bent = false;
+    if (lines && dewarpaInsertDewarp(model, lines) == 0) {  // the model owns it now
+        dewarpBuildPageModel(lines, nullptr);
+        bent = lines->vsuccess && std::max(std::abs(lines->mincurv), std::abs(lines->maxcurv)) >= 30;
+    }
+    dewarpaDestroy(&model);
+    return bent;
 }
 
 }  // namespace
@@ -313,12 +411,23 @@ PixPtr prepareForRecognition(const QImage& bitmap) {
     if (!grey) return nullptr;
     // Polarity first: the text measure and the page outline look for dark text on light.
     grey = invertIfDark(std::move(grey));
-    grey = invertDarkPanels(std::move(grey));
-    grey = scaleText(std::move(grey));
+    grey = invertLightText(std::move(grey));
+    double x = 0;
+    grey = scaleText(std::move(grey), x);
     const std::optional<Quad> page = findPage(grey.get());
     if (page) grey = straighten(std::move(grey), *page);
     grey = flattenBackground(std::move(grey));
-    // Only on a page found in a photo: on flat scans and screenshots it made things worse.
-    if (page) grey = dewarp(std::move(grey));
+    // After flattening: a shadow left dark in the threshold hid the slant of the lines.
+    if (!page) grey = deskew(std::move(grey));
+    // On a page found in a photo, or where the lines bend: run on flat scans and screenshots
+    // it made things worse.
+    if (page || curled(grey.get())) grey = dewarp(std::move(grey));
+    // The resolution the text size stands for (an x-height of 24 px is 9 pt text at 400 dpi).
+    // Without one Tesseract guessed, and read the columns of a table one after the other
+    // instead of row by row; at 300 dpi and less it read rows of symbols as words.
+    if (x > 0) {
+        const l_int32 dpi = std::clamp(l_int32(std::lround(400 * x / 24)), 100, 1200);
+        pixSetResolution(grey.get(), dpi, dpi);
+    }
     return grey;
 }

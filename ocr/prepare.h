@@ -10,9 +10,11 @@ struct PixDeleter {
 };
 using PixPtr = std::unique_ptr<Pix, PixDeleter>;
 
-// The bitmap made ready for Tesseract, as an 8-bit grey image: light text on dark panels
-// turned dark on light, text scaled to the size Tesseract reads best (which also brings huge
-// images down), a photographed page cut out and straightened, the background flattened, a
-// curled page flattened. A step that does not apply, or that Leptonica cannot do, is left
-// out. Null only when the grey image cannot be made (out of memory).
+// The bitmap made ready for Tesseract, as an 8-bit grey image: light text on dark ground
+// turned dark on light, whether it covers the image or a panel, text scaled to the size
+// Tesseract reads best (which also brings huge images down), a photographed page cut out and
+// straightened (or, when its outline is not found, slanting lines turned level), the
+// background flattened, curled lines flattened; its resolution is the one its text size
+// stands for. A step that does not apply, or that Leptonica cannot do, is left out. Null only
+// when the grey image cannot be made (out of memory).
 PixPtr prepareForRecognition(const QImage& bitmap);
