@@ -45,17 +45,32 @@ struct TextModel {
 class PopplerLock {
 public:
     std::unique_lock<std::mutex> interrupt() {
+        if (held_) return {};  // inside hold(): already ours
         ++waiting_;
         std::unique_lock<std::mutex> hold(mutex_);
         --waiting_;
         return hold;
     }
+    // For the main thread: the lock over several calls, so that a render under way is stopped once for
+    // all of them rather than once for each.
+    class Hold {
+    public:
+        explicit Hold(PopplerLock &lock) : lock_(lock), hold_(lock.interrupt()) { lock_.held_ = true; }
+        ~Hold() { lock_.held_ = false; }
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+    private:
+        PopplerLock &lock_;
+        std::unique_lock<std::mutex> hold_;
+    };
     std::unique_lock<std::mutex> take() { return std::unique_lock<std::mutex>(mutex_); }
     bool contended() const { return waiting_ > 0; }
 
 private:
     std::mutex mutex_;
     std::atomic<int> waiting_{0};
+    bool held_ = false;  // by the main thread, through Hold; only it reads this
 };
 
 // One change of a page's annotations, so that a view can show it over an image rendered before it.
