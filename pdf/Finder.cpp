@@ -43,7 +43,6 @@ void Finder::slice() {
     if (current_ && mayCount_ && !mayCount_()) return timer_.start(kWaitMs);
     QElapsedTimer clock;
     clock.start();
-    const auto hold = doc_.hold();
     while (!done() && clock.elapsed() < kSliceMs) {
         const int page = (start_ + read_) % int(hits_.size());
         std::vector<PDFSelection> &hits = hits_[size_t(page)];

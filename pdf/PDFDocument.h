@@ -35,8 +35,6 @@ public:
     PDFSelection findFirst(const QString &text) const;
     // The same matcher on one page: every match there in reading order, or only the first.
     std::vector<PDFSelection> find(int page, const QString &text, bool firstOnly = false) const;
-    // Held by the main thread over a run of `find` calls: a render under way is stopped once, not per page.
-    PopplerLock::Hold hold() const { return PopplerLock::Hold(lock_); }
     // The text between two page-space points, in reading order, in either direction.
     PDFSelection selection(PDFPage *fromPage, QPointF from, PDFPage *toPage, QPointF to) const;
     // The word or the line under a page-space point; empty where no text lies there.

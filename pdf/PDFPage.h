@@ -7,10 +7,13 @@
 #include <QTransform>
 #include <QVector>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "PDFAnnotation.h"
@@ -45,32 +48,34 @@ struct TextModel {
 class PopplerLock {
 public:
     std::unique_lock<std::mutex> interrupt() {
-        if (held_) return {};  // inside hold(): already ours
         ++waiting_;
         std::unique_lock<std::mutex> hold(mutex_);
         --waiting_;
+        lastInterrupt_ = now();
         return hold;
     }
-    // For the main thread: the lock over several calls, so that a render under way is stopped once for
-    // all of them rather than once for each.
-    class Hold {
-    public:
-        explicit Hold(PopplerLock &lock) : lock_(lock), hold_(lock.interrupt()) { lock_.held_ = true; }
-        ~Hold() { lock_.held_ = false; }
-        Hold(const Hold &) = delete;
-        Hold &operator=(const Hold &) = delete;
-
-    private:
-        PopplerLock &lock_;
-        std::unique_lock<std::mutex> hold_;
-    };
-    std::unique_lock<std::mutex> take() { return std::unique_lock<std::mutex>(mutex_); }
+    // For the renderer. A mutex is not fair: a render that gave way and took the lock straight back would
+    // starve the main thread, and one restarted between every two of its reads (a search, a drag) would
+    // spend the time on Poppler's page-sized clear. So it waits while the main thread wants the lock and
+    // until it has left the document alone for a moment.
+    std::unique_lock<std::mutex> take() {
+        for (;;) {
+            const auto quiet = std::chrono::nanoseconds(now() - lastInterrupt_.load());
+            if (!contended() && quiet >= kQuiet) return std::unique_lock<std::mutex>(mutex_);
+            std::this_thread::sleep_for(contended() ? std::chrono::milliseconds(1) : kQuiet - quiet);
+        }
+    }
     bool contended() const { return waiting_ > 0; }
 
 private:
     std::mutex mutex_;
     std::atomic<int> waiting_{0};
-    bool held_ = false;  // by the main thread, through Hold; only it reads this
+    std::atomic<std::int64_t> lastInterrupt_{0};
+    static constexpr std::chrono::nanoseconds kQuiet = std::chrono::milliseconds(25);
+    static std::int64_t now() {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 };
 
 // One change of a page's annotations, so that a view can show it over an image rendered before it.
