@@ -117,8 +117,9 @@ std::optional<QImage> PDFPage::render(double pixelsPerPoint, const QRect &part, 
     const QRect r = part.isNull() ? QRect(-1, -1, -1, -1) : part;  // Poppler's -1s: the whole page
     QImage image = page_->renderToImage(dpi, dpi, r.x(), r.y(), r.width(), r.height(), Poppler::Page::Rotate0, nullptr,
                                         nullptr, shouldAbandon, QVariant::fromValue(static_cast<void *>(&state)));
-    if (state.given) return std::nullopt;
-    return image;
+    if (!state.given) return image;
+    lock_.gaveWay();
+    return std::nullopt;
 }
 
 const TextModel &PDFPage::text() const {

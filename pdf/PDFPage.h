@@ -56,21 +56,26 @@ public:
     }
     // For the renderer. A mutex is not fair: a render that gave way and took the lock straight back would
     // starve the main thread, and one restarted between every two of its reads (a search, a drag) would
-    // spend the time on Poppler's page-sized clear. So it waits while the main thread wants the lock and
-    // until it has left the document alone for a moment.
+    // spend the time on Poppler's page-sized clear. So it waits while the main thread wants the lock and,
+    // after giving way, until the main thread has left the document alone for a moment.
     std::unique_lock<std::mutex> take() {
         for (;;) {
             const auto quiet = std::chrono::nanoseconds(now() - lastInterrupt_.load());
-            if (!contended() && quiet >= kQuiet) return std::unique_lock<std::mutex>(mutex_);
+            if (!contended() && (!gaveWay_ || quiet >= kQuiet)) {
+                gaveWay_ = false;
+                return std::unique_lock<std::mutex>(mutex_);
+            }
             std::this_thread::sleep_for(contended() ? std::chrono::milliseconds(1) : kQuiet - quiet);
         }
     }
+    void gaveWay() { gaveWay_ = true; }
     bool contended() const { return waiting_ > 0; }
 
 private:
     std::mutex mutex_;
     std::atomic<int> waiting_{0};
     std::atomic<std::int64_t> lastInterrupt_{0};
+    bool gaveWay_ = false;  // the renderer's own
     static constexpr std::chrono::nanoseconds kQuiet = std::chrono::milliseconds(25);
     static std::int64_t now() {
         return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
