@@ -2,7 +2,6 @@
 // line, one record per readable file, in argument order.
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QtGlobal>
@@ -90,42 +89,8 @@ private:
     std::vector<bool> done_;
 };
 
-// The engine, its models loading on another core while the first image is read (loading takes
-// a third of a second, reading a large photo more). Not for a file that is surely no image: its
-// run would wait for the load.
-class WarmRecognizer final : public TextRecognizer {
-public:
-    explicit WarmRecognizer(const std::string& first) {
-        struct stat status {};
-        if (std::thread::hardware_concurrency() < 2 || ::stat(first.c_str(), &status) != 0 ||
-            !S_ISREG(status.st_mode) || status.st_size == 0)
-            return;
-        try {
-            loading_ = std::thread([this] { engine_.supportedLanguages(TextRequest{}); });
-        } catch (const std::system_error&) {
-            // loaded on first use instead
-        }
-    }
-    ~WarmRecognizer() override { ready(); }
-    std::optional<std::vector<std::string>> supportedLanguages(const TextRequest& request) override {
-        ready();
-        return engine_.supportedLanguages(request);
-    }
-    bool perform(TextRequest& request, const QImage& bitmap) override {
-        ready();
-        return engine_.perform(request, bitmap);
-    }
-
-private:
-    void ready() {
-        if (loading_.joinable()) loading_.join();
-    }
-    TesseractRecognizer engine_;  // made first, in the calling thread, which it readies for recognition
-    std::thread loading_;
-};
-
 bool recognizeOneByOne() {
-    WarmRecognizer recognizer(files.front());
+    TesseractRecognizer recognizer;
     for (const auto& path : files) {
         if (!print(recognize(path, recognizer))) return false;
     }
