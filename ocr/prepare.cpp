@@ -182,10 +182,10 @@ PixPtr invertLightText(PixPtr grey) {
     const PixPtr outline(around ? pixScaleToSize(around.get(), gw, gh) : nullptr);
     const PixPtr rule(rules ? pixScaleToSize(rules.get(), gw, gh) : nullptr);
     const PixPtr inverted(pixInvert(nullptr, grey.get()));
-    if (!full || !outline || !rule || !inverted) return grey;
+    if (!full || !outline || !inverted) return grey;
     pixCombineMasked(grey.get(), inverted.get(), full.get());
     pixSetMasked(grey.get(), outline.get(), 255);
-    pixSetMasked(grey.get(), rule.get(), 0);
+    if (rule) pixSetMasked(grey.get(), rule.get(), 0);
     return grey;
 }
 
