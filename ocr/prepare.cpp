@@ -85,9 +85,8 @@ int beyond(Pix* grey, Pix* mask, int level, bool lighter) {
     return count(side.get());
 }
 
-// Each horizontal rule carried on through the frame at its ends, to the image's edge: a
-// window's bars run its whole width, with a side bar between them, and a rule stopping at the
-// side bar left the title to be read after it, as the head of the column beside it.
+// Each horizontal rule carried on through the frame at its ends: a window's bars run its whole
+// width, with a side bar between them.
 void extendThrough(Pix* rules, Pix* frame) {
     const int w = width(rules), h = height(rules);
     const l_int32 rulesWpl = pixGetWpl(rules), frameWpl = pixGetWpl(frame);
@@ -165,18 +164,15 @@ PixPtr invertLightText(PixPtr grey) {
     // frame around the panel, and Tesseract read its sides as brackets. It is made white.
     const PixPtr around(pixDilateBrick(nullptr, mask.get(), 7, 7));
     if (around) pixSubtract(around.get(), around.get(), mask.get());
-    // A long straight side of an inverted panel (a side bar, a title bar) parts the layout:
-    // drawn as a thin dark rule, Tesseract keeps the text on either side of it apart; once
-    // white, it read a side bar as a column beside the window's title and status line.
-    // Only a panel reaching the image's edge, the frame of a window: bubbles and buttons with
-    // lines along them were read worse.
+    // A long horizontal side of a window's inverted frame (a title or status bar) parts the
+    // layout: drawn as a thin dark rule, Tesseract read the title before a side bar and the
+    // status line after the body; left white, it read the side bar first and the title as the
+    // head of the body beside it. Only panels reaching the image's edge: a bubble parts nothing.
     const PixPtr frame(pixExtractBorderConnComps(mask.get(), 8));
     const PixPtr ring(frame ? pixDilateBrick(nullptr, frame.get(), 3, 3) : nullptr);
     if (ring) pixSubtract(ring.get(), ring.get(), frame.get());
-    const PixPtr across(ring ? pixOpenBrick(nullptr, ring.get(), std::max(2, w / 4), 1) : nullptr);
-    if (across) extendThrough(across.get(), frame.get());
-    const PixPtr down(ring ? pixOpenBrick(nullptr, ring.get(), 1, std::max(2, h / 4)) : nullptr);
-    const PixPtr rules(across && down ? pixOr(nullptr, across.get(), down.get()) : nullptr);
+    const PixPtr rules(ring ? pixOpenBrick(nullptr, ring.get(), std::max(2, w / 4), 1) : nullptr);
+    if (rules) extendThrough(rules.get(), frame.get());
     const int gw = width(grey.get()), gh = height(grey.get());
     const PixPtr full(pixScaleToSize(mask.get(), gw, gh));
     const PixPtr outline(around ? pixScaleToSize(around.get(), gw, gh) : nullptr);
