@@ -85,6 +85,26 @@ int beyond(Pix* grey, Pix* mask, int level, bool lighter) {
     return count(side.get());
 }
 
+// Each horizontal rule carried on through the frame at its ends: a window's bars run its whole
+// width, with a side bar between them.
+void extendThrough(Pix* rules, Pix* frame) {
+    const int w = width(rules), h = height(rules);
+    const l_int32 rulesWpl = pixGetWpl(rules), frameWpl = pixGetWpl(frame);
+    for (int y = 0; y < h; ++y) {
+        l_uint32* rule = pixGetData(rules) + static_cast<std::ptrdiff_t>(y) * rulesWpl;
+        const l_uint32* inFrame = pixGetData(frame) + static_cast<std::ptrdiff_t>(y) * frameWpl;
+        for (int x = 0; x < w; ++x) {
+            if (!GET_DATA_BIT(rule, x)) continue;
+            for (int left = x - 1; left >= 0 && GET_DATA_BIT(inFrame, left) && !GET_DATA_BIT(rule, left); --left)
+                SET_DATA_BIT(rule, left);
+            int end = x;
+            while (end + 1 < w && GET_DATA_BIT(rule, end + 1)) ++end;
+            for (int right = end + 1; right < w && GET_DATA_BIT(inFrame, right); ++right) SET_DATA_BIT(rule, right);
+            x = end;
+        }
+    }
+}
+
 // Light text on dark ground turned dark on light, panel by panel: each flat stretch of one
 // colour (a window, a bar, a bubble, a button) is judged by the text it holds, lighter or
 // darker than itself, whatever its own brightness; a panel inside another is judged on its
@@ -144,12 +164,24 @@ PixPtr invertLightText(PixPtr grey) {
     // frame around the panel, and Tesseract read its sides as brackets. It is made white.
     const PixPtr around(pixDilateBrick(nullptr, mask.get(), 7, 7));
     if (around) pixSubtract(around.get(), around.get(), mask.get());
-    const PixPtr full(pixScaleToSize(mask.get(), width(grey.get()), height(grey.get())));
-    const PixPtr outline(around ? pixScaleToSize(around.get(), width(grey.get()), height(grey.get())) : nullptr);
+    // A long horizontal side of a window's inverted frame (a title or status bar) parts the
+    // layout: drawn as a thin dark rule, Tesseract read the title before a side bar and the
+    // status line after the body; left white, it read the side bar first and the title as the
+    // head of the body beside it. Only panels reaching the image's edge: a bubble parts nothing.
+    const PixPtr frame(pixExtractBorderConnComps(mask.get(), 8));
+    const PixPtr ring(frame ? pixDilateBrick(nullptr, frame.get(), 3, 3) : nullptr);
+    if (ring) pixSubtract(ring.get(), ring.get(), frame.get());
+    const PixPtr rules(ring ? pixOpenBrick(nullptr, ring.get(), std::max(2, w / 4), 1) : nullptr);
+    if (rules) extendThrough(rules.get(), frame.get());
+    const int gw = width(grey.get()), gh = height(grey.get());
+    const PixPtr full(pixScaleToSize(mask.get(), gw, gh));
+    const PixPtr outline(around ? pixScaleToSize(around.get(), gw, gh) : nullptr);
+    const PixPtr rule(rules ? pixScaleToSize(rules.get(), gw, gh) : nullptr);
     const PixPtr inverted(pixInvert(nullptr, grey.get()));
     if (!full || !outline || !inverted) return grey;
     pixCombineMasked(grey.get(), inverted.get(), full.get());
     pixSetMasked(grey.get(), outline.get(), 255);
+    if (rule) pixSetMasked(grey.get(), rule.get(), 0);
     return grey;
 }
 
