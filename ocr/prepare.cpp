@@ -58,6 +58,13 @@ PixPtr reduced(Pix* grey, int side, float& scale) {
     return PixPtr(scale < 1 ? pixScaleAreaMap(grey, scale, scale) : pixCopy(nullptr, grey));
 }
 
+// 1 where darker than the Otsu threshold; null when Leptonica finds none.
+PixPtr darkOf(Pix* grey) {
+    l_int32 threshold = 128;
+    if (pixSplitDistributionFgBg(grey, 0.0f, 1, &threshold, nullptr, nullptr, nullptr) != 0) return nullptr;
+    return PixPtr(pixThresholdToBinary(grey, threshold));
+}
+
 // An image dark all over (a dark theme) made light all over: the steps after this one assume
 // a light background, and flattening it destroyed light text on dark.
 PixPtr invertIfDark(PixPtr grey) {
@@ -361,10 +368,7 @@ PixPtr straighten(PixPtr grey, Quad corner) {
 PixPtr deskew(PixPtr grey) {
     float scale = 1;
     const PixPtr small = reduced(grey.get(), 1600, scale);
-    l_int32 threshold = 128;
-    if (!small || pixSplitDistributionFgBg(small.get(), 0.0f, 1, &threshold, nullptr, nullptr, nullptr) != 0)
-        return grey;
-    const PixPtr binary(pixThresholdToBinary(small.get(), threshold));
+    const PixPtr binary(small ? darkOf(small.get()) : nullptr);
     l_float32 angle = 0, confidence = 0;
     if (!binary || pixFindSkew(binary.get(), &angle, &confidence) != 0 || confidence < 3 || std::abs(angle) < 1)
         return grey;
@@ -390,9 +394,7 @@ PixPtr dewarp(PixPtr grey) {
     Pix* raw = nullptr;
     if (dewarpSinglePage(grey.get(), 0, 1, 1, 1, &raw, nullptr, 0) == 0 && changed(grey.get(), raw)) return PixPtr(raw);
     pixDestroy(&raw);
-    l_int32 threshold = 128;
-    pixSplitDistributionFgBg(grey.get(), 0.0f, 1, &threshold, nullptr, nullptr, nullptr);
-    const PixPtr ink(pixThresholdToBinary(grey.get(), threshold));
+    const PixPtr ink = darkOf(grey.get());
     NUMA* rows = ink ? pixCountPixelsByRow(ink.get(), nullptr) : nullptr;
     if (!rows) return grey;
     int first = -1, last = -1;
