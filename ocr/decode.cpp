@@ -1,5 +1,7 @@
 #include "decode.h"
 
+#include "prepare.h"
+
 #include <leptonica/allheaders.h>
 #include <libheif/heif.h>
 #include <png.h>
@@ -7,6 +9,7 @@
 
 #include <QByteArray>
 #include <QIODevice>
+#include <QImageIOHandler>
 #include <QImage>
 #include <algorithm>
 #include <csetjmp>
@@ -166,6 +169,30 @@ QImage decodeHugePng(QIODevice& file, int maxSide, long long maxBytes) {
     }
     png_destroy_read_struct(&png, &info, nullptr);
     return grey;
+}
+
+QImage decodeLargeJpeg(const QByteArray& data, QImageIOHandler::Transformations turn, int maxSide,
+                       long long maxBytes) {
+    const auto* bytes = reinterpret_cast<const l_uint8*>(data.constData());
+    l_int32 w = 0, h = 0;
+    if (readHeaderMemJpeg(bytes, std::size_t(data.size()), &w, &h, nullptr, nullptr, nullptr) != 0) return {};
+    if (w <= 0 || h <= 0 || w > maxSide || h > maxSide || 4LL * w * h > maxBytes) return {};
+    l_int32 warnings = 0;
+    PixPtr grey(pixReadMemJpeg(bytes, std::size_t(data.size()), 0, 1, &warnings, L_JPEG_READ_LUMINANCE));
+    if (!grey || pixGetDepth(grey.get()) != 8) return {};
+    // As the camera meant it, in Qt's order: mirrored first, then turned.
+    if (turn & QImageIOHandler::TransformationMirror) pixFlipLR(grey.get(), grey.get());
+    if (turn & QImageIOHandler::TransformationFlip) pixFlipTB(grey.get(), grey.get());
+    if (turn & QImageIOHandler::TransformationRotate90) grey.reset(pixRotate90(grey.get(), 1));
+    if (!grey) return {};
+    // Leptonica keeps the bytes of each 32-bit word in the machine's order; swapped, its lines
+    // are those of a grey QImage, which takes them over without a copy.
+    pixEndianByteSwap(grey.get());
+    Pix* pix = grey.release();
+    QImage image(reinterpret_cast<uchar*>(pixGetData(pix)), pixGetWidth(pix), pixGetHeight(pix),
+                 4 * pixGetWpl(pix), QImage::Format_Grayscale8, [](void* p) { pixDestroy(reinterpret_cast<Pix**>(&p)); }, pix);
+    if (image.isNull()) pixDestroy(&pix);
+    return image;
 }
 
 bool isOtherFormat(const QByteArray& head) { return isHeif(head) || isPdf(head) || isJpeg2000(head); }

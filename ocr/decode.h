@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImageIOHandler>
+
 class QByteArray;
 class QIODevice;
 class QImage;
@@ -19,3 +21,9 @@ bool isHugePng(const QByteArray& head);
 // the preparation would; a null image when it is damaged or over maxSide pixels a side or maxBytes
 // of 32-bit pixels, the bounds Qt keeps. Writes nothing.
 QImage decodeHugePng(QIODevice& file, int maxSide, long long maxBytes);
+
+// A JPEG's luminance alone, turned as its EXIF orientation says, as 8-bit grey: for large photos, whose
+// colour the preparation drops anyway and took a second of a 48 MP photo to decode and convert. A null
+// image when it is damaged, not of one or three channels, or over the bounds Qt keeps. Writes nothing.
+QImage decodeLargeJpeg(const QByteArray& data, QImageIOHandler::Transformations turn, int maxSide,
+                       long long maxBytes);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -47,8 +48,12 @@ PixPtr greyOf(const QImage& bitmap) {
         const uchar* line = rgb.constScanLine(y);
         const auto* in = reinterpret_cast<const QRgb*>(line);
         l_uint32* out = pixGetData(grey.get()) + static_cast<std::ptrdiff_t>(y) * wordsPerLine;
-        for (int x = 0; x < rgb.width(); ++x) SET_DATA_BYTE(out, x, isGrey ? line[x] : qGray(in[x]));
+        if (isGrey) std::memcpy(out, line, std::size_t(rgb.width()));
+        else
+            for (int x = 0; x < rgb.width(); ++x) SET_DATA_BYTE(out, x, qGray(in[x]));
     }
+    // Copied in memory order; Leptonica reads the bytes of each 32-bit word in the machine's order.
+    if (isGrey) pixEndianByteSwap(grey.get());
     return grey;
 }
 

@@ -16,6 +16,8 @@ namespace {
 // default), small enough that a forged header cannot claim the machine's memory.
 constexpr int allocationLimitMB = 1024;
 constexpr int maxSide = 32767;
+// Phone cameras' usual 12 MP photos still go through Qt; 48 MP ones take the faster path.
+constexpr double largeJpegPixels = 20e6;
 
 }  // namespace
 
@@ -49,6 +51,16 @@ QImage loadImage(const std::string& path) {
     // Tesseract takes no side over 32767 pixels: refuse such an image before decoding a gigabyte of it.
     const QSize size = reader.size();
     if (size.width() > maxSide || size.height() > maxSide) return {};
+    if (reader.format() == "jpeg" && double(size.width()) * size.height() > largeJpegPixels) {
+        const auto turn = reader.transformation();
+        if (!file.seek(0)) return {};
+        QImage grey = decodeLargeJpeg(file.readAll(), turn, maxSide, maxBytes);
+        if (!grey.isNull() || !file.seek(0)) return grey;
+        // Not one libjpeg hands out as grey (CMYK): Qt's reader converts it.
+        QImageReader again(&file);
+        again.setAutoTransform(true);
+        return again.read();
+    }
     return reader.read();
 }
 

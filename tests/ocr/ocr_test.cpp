@@ -243,7 +243,7 @@ TEST_F(Recognize, KeepsTheTopCandidateOfEachConfidentLineOrFails) {
 
 // The row-by-row reader of huge PNGs makes the grey the usual path makes, transparent ground,
 // palette and grey PNGs included; a cut-off file gives nothing.
-TEST_F(Recognize, HugePngsReadRowByRowAsTheUsualPathReadsThem) {
+TEST_F(Recognize, HugeImagesReadAsTheUsualPathReadsThem) {
     ASSERT_TRUE(page(Qt::white).convertToFormat(QImage::Format_Indexed8).save(path("palette.png")));
     for (const char* name : {"text.png", "palette.png", "grain.png", "cut.png"}) {
         QFile file(path(name));
@@ -256,6 +256,17 @@ TEST_F(Recognize, HugePngsReadRowByRowAsTheUsualPathReadsThem) {
             for (int x = 0; x < grey.width(); ++x) differ += qGray(grey.pixel(x, y)) != qGray(usual.pixel(x, y));
         EXPECT_EQ(differ, 0) << name;
     }
+    // A large JPEG's luminance, turned by its EXIF tag: the grey of the usual path, give or take
+    // the weights of the colours.
+    QFile photo(path("photo.jpg"));
+    ASSERT_TRUE(photo.open(QIODevice::ReadOnly));
+    const QImage grey = decodeLargeJpeg(photo.readAll(), QImageIOHandler::TransformationRotate90, 32767, 1LL << 30);
+    const QImage usual = bitmapOf(loadImage(path("photo.jpg").toStdString()));
+    ASSERT_EQ(grey.size(), usual.size());
+    double off = 0;
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x) off += std::abs(qGray(grey.pixel(x, y)) - qGray(usual.pixel(x, y)));
+    EXPECT_LT(off / grey.width() / grey.height(), 2);
 }
 
 // The real recogniser, and what it reported before recognize() filtered it.
