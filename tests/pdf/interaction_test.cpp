@@ -12,13 +12,7 @@
 
 namespace {
 
-class Interaction : public EditorTest {
-protected:
-    void SetUp() override {
-        open({{"The opening line of the page", "and the second line of it", "a third line to close"},
-              {"Another page begins here", "and goes on"}});
-    }
-};
+using Interaction = Opened;
 
 TEST(Palette, ColoursAreReadFromTheirLastSixHexDigits) {
     ASSERT_EQ(palette.size(), 10u);
