@@ -2,9 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QMessageBox>
 
 #include "editor_support.h"

@@ -1,5 +1,6 @@
 // The real program in a real window under Xvfb, driven with xdotool as a person would.
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <QFileInfo>
 #include <QImage>
@@ -14,7 +15,7 @@ namespace {
 
 using namespace support;
 
-QString display;  // DISPLAY=:n
+QString display;
 QProcess *xvfb = nullptr;
 
 class Window : public ::testing::Test {
@@ -24,7 +25,7 @@ protected:
         xvfb = new QProcess;
         xvfb->start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1100x24", "-nolisten", "tcp"});
         xvfb->waitForReadyRead(20000);
-        display = "DISPLAY=:" + xvfb->readAllStandardOutput().trimmed();
+        display = ":" + xvfb->readAllStandardOutput().trimmed();
     }
     static void TearDownTestSuite() {
         xvfb->terminate();
@@ -38,7 +39,7 @@ protected:
 
     QString path(const QString &name) const { return dir.filePath(name); }
     static QByteArray tool(const QString &program, const QStringList &args) {
-        return run(program, args, {display}, {}, 20000).out.trimmed();
+        return run(program, args, {"DISPLAY=" + display}, {}, 20000).out.trimmed();
     }
     static void xdo(const QStringList &args) {
         tool("xdotool", args);
@@ -53,7 +54,7 @@ protected:
     // Without a title the window is named after the input file. Each password is typed into the prompt in turn.
     void launch(const QString &in, const QString &out, const QString &title = "e2e note",
                 const QStringList &passwords = {}) {
-        editor.setEnvironment(QProcess::systemEnvironment() << display);
+        editor.setEnvironment(QProcess::systemEnvironment() << "DISPLAY=" + display);
         editor.start(TAVRIN_PDF, title.isEmpty() ? QStringList{in, out} : QStringList{in, out, title});
         ASSERT_TRUE(editor.waitForStarted());
         for (const QString &password : passwords) {
@@ -118,6 +119,28 @@ protected:
         xdo({"windowfocus", "--sync", box});
         xdo({"key", "space"});
     }
+    // Asks the window to close as a window manager does (WM_DELETE_WINDOW), and waits for the server's answer:
+    // a client that hangs up at once may have its last requests dropped unread.
+    void closeRequest() {
+        xcb_connection_t *c = xcb_connect(display.toLatin1(), nullptr);
+        const auto atom = [c](const QByteArray &name) {
+            xcb_intern_atom_reply_t *reply =
+                xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr);
+            const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+            free(reply);
+            return a;
+        };
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window.toUInt();
+        event.type = atom("WM_PROTOCOLS");
+        event.data.data32[0] = atom("WM_DELETE_WINDOW");
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        free(xcb_request_check(c, xcb_send_event_checked(c, 0, event.window, XCB_EVENT_MASK_NO_EVENT,
+                                                         reinterpret_cast<const char *>(&event))));
+        xcb_disconnect(c);
+    }
     QString document() {
         const QString in = path("in.pdf");
         fixtures::writeTextPdf(in, {{"Highlight these words here", "", "and leave this line alone"}});
@@ -134,7 +157,7 @@ TEST_F(Window, APasswordOpensTheFileAndTheCloseRequestSavesItLocked) {
     launch(in, out, "e2e note", {"wrong", "user pw"});
     clickAt(kYellowSwatch);
     dragOverFirstLine();
-    tool(WM_CLOSE, {window});
+    closeRequest();
     answerSave();
     ASSERT_EQ(finish(), 0);
     EXPECT_TRUE(tool("qpdf", {"--show-encryption", "--password=user pw", out}).contains("R = 6"));
