@@ -112,12 +112,6 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
             expectRun(QStringList{bad, "out.pdf"} + extra, 1, "not a PDF: " + bad.toUtf8() + "\n", {"DISPLAY"});
     EXPECT_FALSE(QFile::exists(path("out.pdf")));
 
-    // An owner password alone does not lock the document.
-    QProcess::execute("qpdf", {"--encrypt", "", "owner", "256", "--", pdf, path("owner.pdf")});
-    expectRun({path("owner.pdf"), path("owner-out.pdf"), "--test", "budget"}, 0);
-    EXPECT_TRUE(run("qpdf", {"--show-encryption", path("owner-out.pdf")}).out.contains("R = 6"));  // still encrypted
-    EXPECT_EQ(highlights(path("owner-out.pdf")).size(), 1u);
-
     // Not found: 3, and what stood at the output path stays as it was.
     writeAll(path("out.pdf"), "an earlier version");
     expectRun({pdf, path("out.pdf"), "My-note", "--test", "nowhere"}, 3);
@@ -134,18 +128,24 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     EXPECT_TRUE(bare.err.endsWith("\n") && bare.err.count('\n') == 1) << bare.err.toStdString();
 }
 
-// The save is an incremental update: a signature made with a self-signed certificate stays valid.
-TEST_F(Batch, ASignedDocumentKeepsAValidSignature) {
-    fixtures::writeTextPdf(path("in.pdf"), {{"A Budget to sign"}});
-    const QString nss = "sql:" + dir.path();
+// What the save keeps: the encryption of a file with an owner password alone (which does not lock it), and, as an
+// incremental update, a signature made with a self-signed certificate.
+TEST_F(Batch, TheSaveKeepsEncryptionAndSignatures) {
+    const QString in = path("in.pdf"), nss = "sql:" + dir.path();
+    fixtures::writeTextPdf(in, {{"A Budget to sign"}});
+    QProcess::execute("qpdf", {"--encrypt", "", "owner", "256", "--", in, path("owner.pdf")});
     ASSERT_EQ(QProcess::execute("sh", {"-c", "certutil -N -d " + nss + " --empty-password && echo y | certutil -S -d " +
-                                                nss + " -n me -s CN=Test -x -t CT,C,C -k rsa -g 2048 -v 12 -z " +
-                                                path("in.pdf") + " >/dev/null 2>&1 && pdfsig -nssdir " + nss +
-                                                " -add-signature -nick me " + path("in.pdf") + " " + path("signed.pdf") +
-                                                " >/dev/null 2>&1"}), 0);
-    expectRun({path("signed.pdf"), path("out.pdf"), "--test", "budget"}, 0);
-    EXPECT_EQ(highlights(path("out.pdf")).size(), 1u);
-    EXPECT_TRUE(run("pdfsig", {"-nssdir", nss, path("out.pdf")}).out.contains("Signature is Valid."));
+                                                nss + " -n me -s CN=Test -x -t CT,C,C -k rsa -g 2048 -v 12 -z " + in +
+                                                " >/dev/null 2>&1 && pdfsig -nssdir " + nss + " -add-signature -nick me " +
+                                                in + " " + path("signed.pdf") + " >/dev/null 2>&1"}), 0);
+    for (const auto &[name, reader, says] : {std::tuple{"owner.pdf", QStringList{"qpdf", "--show-encryption"}, "R = 6"},
+                                             {"signed.pdf", {"pdfsig", "-nssdir", nss}, "Signature is Valid."}}) {
+        SCOPED_TRACE(name);
+        const QString out = path(QString("out-") + name);
+        expectRun({path(name), out, "--test", "budget"}, 0);
+        EXPECT_EQ(highlights(out).size(), 1u);
+        EXPECT_TRUE(run(reader[0], reader.mid(1) << out).out.contains(says));
+    }
 }
 
 TEST_F(Hostile, DamagedDocumentsOpenOrAreRefused) {
