@@ -141,7 +141,7 @@ TEST_F(Interaction, PaintingGroupsByPageAndCtrlZTakesBackTheLatest) {
         QTest::keyClick(editor->view, Qt::Key_Z, Qt::ControlModifier | (undo == 1 ? Qt::AltModifier : Qt::NoModifier));
         EXPECT_EQ(highlightsOn(0), onFirst);
         EXPECT_EQ(highlightsOn(1), onSecond);
-        if (onFirst) { EXPECT_EQ(editor->doc->page(0)->annotations()[0], first) << "the oldest stays"; }
+        if (onFirst) { EXPECT_EQ(editor->doc->page(0)->annotations()[0], first) << "the first highlight, the same object"; }
         if (undo == 1) { EXPECT_EQ(status(), "4 marks added"); }
     }
     EXPECT_EQ(counter.seen, 2);
