@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
@@ -24,30 +25,30 @@ protected:
     // where the parent looks. The run's folder is handed down in the environment; two runs never meet.
     struct Folder {
         QString root;
-        static QString run() {
+        Folder() {
             if (qEnvironmentVariableIsEmpty("TAVRIN_TEST_RUN"))
                 qputenv("TAVRIN_TEST_RUN", QFile::encodeName(QDir::temp().filePath(
-                                               "tavrin-test-" + QString::number(QCoreApplication::applicationPid()))));
-            return qEnvironmentVariable("TAVRIN_TEST_RUN");
-        }
-        Folder() {
+                                               QString("tavrin-test-%1").arg(QCoreApplication::applicationPid()))));
             const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-            root = QDir(run()).filePath(QString("%1.%2").arg(info->test_suite_name(), info->name()));
+            root = QDir(qEnvironmentVariable("TAVRIN_TEST_RUN")).filePath(info->test_suite_name() + QString(".") + info->name());
             QDir(root).removeRecursively();
             QDir().mkpath(root);
         }
         ~Folder() {
             QDir(root).removeRecursively();
-            QDir().rmdir(run());  // once the last test is done with it
+            QDir().rmdir(QFileInfo(root).path());  // once the last test is done with it
         }
         QString filePath(const QString &name) const { return QDir(root).filePath(name); }
     } dir;
     std::unique_ptr<Editor> editor;
 
-    // Pages of lines; see fixtures::writeTextPdf.
-    void open(const std::vector<QStringList> &pages, const QString &output = {}) {
+    // Pages of lines; see fixtures::writeTextPdf. The usual three pages by default.
+    void open(const std::vector<QStringList> &pages = {{"The opening line of the page", "and the second line of it",
+                                                        "a third line to close"},
+                                                       {"Another page begins here", "and goes on"},
+                                                       {"The last page"}}) {
         fixtures::writeTextPdf(dir.filePath("in.pdf"), pages);
-        openFile(dir.filePath("in.pdf"), output);
+        openFile(dir.filePath("in.pdf"));
     }
     void openFile(const QString &in, const QString &output = {}) {
         std::shared_ptr<PDFDocument> doc = PDFDocument::open(in);
@@ -101,4 +102,10 @@ protected:
         for (const auto &a : editor->doc->page(page)->annotations()) n += a->type() == "Highlight";
         return n;
     }
+};
+
+// The editor on the usual three pages.
+class Opened : public EditorTest {
+protected:
+    void SetUp() override { open(); }
 };

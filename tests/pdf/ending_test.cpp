@@ -2,9 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QMessageBox>
 
 #include "editor_support.h"
@@ -13,13 +10,12 @@ namespace {
 
 using ::testing::ExitedWithCode;
 
-class Ending : public EditorTest {
+class Ending : public Opened {
 protected:
     QString out() const { return dir.filePath("out.pdf"); }
-    void SetUp() override { open({{"Words to mark on the page", "and a second line"}}); }
     void paintSomething() {
         clickSwatch(0);
-        drag(at(0, "Words"), at(0, "mark", 1));
+        drag(at(0, "opening"), at(0, "line", 1));
         ASSERT_TRUE(editor->changed);
     }
     // Clicks the button with this text in the next modal box that has one, and remembers what the box showed,

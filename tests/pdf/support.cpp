@@ -1,5 +1,7 @@
 #include "support.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -10,20 +12,14 @@
 
 namespace support {
 
-static QByteArray runTool(const QString &program, const QStringList &args) {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(120000);
-    return p.readAllStandardOutput();
-}
-
-Result runPdf(const QStringList &args, const QStringList &unset, const QString &cwd, int guardMs) {
+Result run(const QString &program, const QStringList &args, const QStringList &env, const QString &cwd, int guardMs) {
     QProcess p;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString &name : unset) environment.remove(name);
+    for (const QString &e : env)
+        e.contains('=') ? environment.insert(e.section('=', 0, 0), e.section('=', 1)) : environment.remove(e);
     p.setProcessEnvironment(environment);
     p.setWorkingDirectory(cwd);
-    p.start(TAVRIN_PDF, args);
+    p.start(program, args);
     const bool finished = p.waitForFinished(guardMs);
     if (!finished) p.kill(), p.waitForFinished();
     return {finished && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
@@ -33,7 +29,7 @@ Result runPdf(const QStringList &args, const QStringList &unset, const QString &
 std::vector<Highlight> highlights(const QString &pdf, const QString &password) {
     QStringList args{"--json", "--json-key=qpdf", "--json-key=pages", pdf};
     if (!password.isEmpty()) args << "--password=" + password;
-    const QJsonObject root = QJsonDocument::fromJson(runTool("qpdf", args)).object();
+    const QJsonObject root = QJsonDocument::fromJson(run("qpdf", args).out).object();
     const QJsonObject objects = root["qpdf"].toArray().at(1).toObject();
     const auto resolve = [&](const QJsonValue &v) -> QJsonValue {
         return v.toString().endsWith(" R") ? objects.value("obj:" + v.toString()).toObject().value("value") : v;
@@ -61,7 +57,7 @@ QRectF wordBox(const QString &pdf, int page, const QString &word) {
     const QString n = QString::number(page + 1);
     static const QRegularExpression re(
         "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>");
-    for (const auto &m : re.globalMatch(QString(runTool("pdftotext", {"-bbox", "-f", n, "-l", n, pdf, "-"})))) {
+    for (const auto &m : re.globalMatch(QString(run("pdftotext", {"-bbox", "-f", n, "-l", n, pdf, "-"}).out))) {
         if (m.captured(5).contains(word, Qt::CaseInsensitive))
             return QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
                           QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
@@ -69,28 +65,37 @@ QRectF wordBox(const QString &pdf, int page, const QString &word) {
     return {};
 }
 
+void expectOver(const QRectF &rect, const QString &pdf, int page, const QString &first, const QString &last) {
+    SCOPED_TRACE(("over " + first + " " + last).toStdString());
+    const QRectF from = wordBox(pdf, page, first), to = last.isEmpty() ? from : wordBox(pdf, page, last);
+    EXPECT_NEAR(rect.left(), from.left(), 1.5);
+    EXPECT_NEAR(rect.right(), to.right(), 1.5);
+    EXPECT_NEAR(792 - rect.center().y(), from.center().y(), 3.0);  // pdftotext's boxes run top down
+}
+
 QString readingOrder(const QString &pdf) {
-    return QString::fromUtf8(runTool("mutool", {"draw", "-q", "-F", "txt", "-o", "-", pdf, "1"})).simplified();
+    return QString::fromUtf8(run("mutool", {"draw", "-q", "-F", "txt", "-o", "-", pdf, "1"}).out).simplified();
 }
 
 QImage render(const QString &renderer, const QString &pdf, const QString &dir) {
     const QString png = QDir(dir).filePath(renderer + ".png");
     if (renderer == "pdftoppm")
-        runTool("pdftoppm", {"-r", "72", "-png", "-singlefile", "-f", "1", "-l", "1", pdf, png.chopped(4)});
+        run("pdftoppm", {"-r", "72", "-png", "-singlefile", "-f", "1", "-l", "1", pdf, png.chopped(4)});
     else
-        runTool("mutool", {"draw", "-q", "-r", "72", "-o", png, pdf, "1"});
+        run("mutool", {"draw", "-q", "-r", "72", "-o", png, pdf, "1"});
     return QImage(png);
 }
 
-QRect yellowBox(const QImage &image) {
+QRect where(const QImage &image, const std::function<bool(QColor)> &test) {
     QRect box;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (std::abs(c.red() - 255) < 14 && std::abs(c.green() - 239) < 14 && std::abs(c.blue() - 158) < 14)
-                box |= QRect(x, y, 1, 1);
-        }
+        for (int x = 0; x < image.width(); ++x)
+            if (test(image.pixelColor(x, y))) box |= QRect(x, y, 1, 1);
     return box;
+}
+
+bool yellow(QColor c) {
+    return std::abs(c.red() - 255) < 14 && std::abs(c.green() - 239) < 14 && std::abs(c.blue() - 158) < 14;
 }
 
 QByteArray readAll(const QString &path) {

@@ -8,16 +8,15 @@
 #include <QWheelEvent>
 
 #include "editor_support.h"
+#include "support.h"
 
 namespace {
 
-class View : public EditorTest {
+using support::where;
+using support::yellow;
+
+class View : public Opened {
 protected:
-    void SetUp() override {
-        open({{"The opening line of the page", "and the second line of it", "a third line to close"},
-              {"Another page begins here"},
-              {"The last page"}});
-    }
     // The view as it is drawn once every render it asked for has landed.
     QImage shown() {
         for (int i = 0; i < 1000; ++i) {
@@ -29,15 +28,6 @@ protected:
         ADD_FAILURE() << "the renders never settled";
         return {};
     }
-    // The bounding box of the pixels that pass a test.
-    static QRect where(const QImage &image, const std::function<bool(QColor)> &test) {
-        QRect box;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (test(image.pixelColor(x, y))) box |= QRect(x, y, 1, 1);
-        return box;
-    }
-    static bool yellow(QColor c) { return c.red() > 240 && c.green() > 225 && c.blue() < 175 && c.blue() > 140; }
     static bool tinted(QColor c) { return c.blue() > c.red() + 30; }
     void wheel(QPoint at, int notches, Qt::KeyboardModifiers modifiers) {
         QWheelEvent event(at, viewport()->mapToGlobal(at), {}, {0, 120 * notches}, Qt::NoButton, modifiers,
