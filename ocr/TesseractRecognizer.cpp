@@ -6,7 +6,10 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <limits>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "prepare.h"
 
@@ -30,6 +33,10 @@ const char* modelFor(const std::string& tag) {
 }
 
 using TextPtr = std::unique_ptr<char[]>;  // GetUTF8Text hands out new[] memory
+struct BoxDeleter {
+    void operator()(Box* box) const { boxDestroy(&box); }
+};
+using BoxPtr = std::unique_ptr<Box, BoxDeleter>;
 
 bool isBlank(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) {
@@ -37,9 +44,76 @@ bool isBlank(const std::string& text) {
     });
 }
 
+std::unique_ptr<tesseract::TessBaseAPI> started(const std::string& models) {
+    auto engine = std::make_unique<tesseract::TessBaseAPI>();
+    // Tesseract prints its warnings to this file, to standard error by default. A global of its
+    // own, not the engine's: set once, or engines loading in parallel race on it.
+    static std::once_flag quiet;
+    std::call_once(quiet, [&] { engine->SetVariable("debug_file", "/dev/null"); });
+    // Never an empty list: Init accepts it and Recognize then crashes.
+    if (models.empty() || engine->Init(nullptr, models.c_str(), tesseract::OEM_LSTM_ONLY) != 0) return nullptr;
+    return engine;
+}
+
+// Pages smaller than this are read whole: splitting them saves less than it costs.
+constexpr double leastSplitPixels = 4e6;
+
+// The row that parts the page's blocks, in Tesseract's reading order, into two runs of much
+// the same size, every block of the first above every block of the second: the two parts can
+// then be read at once and their lines put one after the other. 0 when there is none, as on
+// pages whose columns stand side by side.
+int splitRow(tesseract::TessBaseAPI& engine) {
+    // The layout stays with the engine: read whole, the page is not analysed again.
+    const std::unique_ptr<tesseract::PageIterator> block(engine.AnalyseLayout());
+    if (!block || block->Empty(tesseract::RIL_BLOCK)) return 0;
+    struct Span {
+        int top, bottom;
+        double area;
+    };
+    std::vector<Span> spans;
+    double total = 0;
+    do {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (!block->BoundingBox(tesseract::RIL_BLOCK, &left, &top, &right, &bottom)) continue;
+        spans.push_back({top, bottom, double(right - left) * (bottom - top)});
+        total += spans.back().area;
+    } while (block->Next(tesseract::RIL_BLOCK));
+    std::vector<int> topAfter(spans.size() + 1, std::numeric_limits<int>::max());
+    for (std::size_t i = spans.size(); i-- > 0;) topAfter[i] = std::min(topAfter[i + 1], spans[i].top);
+    int lowest = 0, row = 0;
+    double above = 0, best = 1.0 / 3;  // each part holds at least a third of the text
+    for (std::size_t k = 0; k + 1 < spans.size(); ++k) {
+        lowest = std::max(lowest, spans[k].bottom);
+        above += spans[k].area;
+        const double balance = std::min(above, total - above) / total;
+        if (lowest < topAfter[k + 1] && balance >= best) best = balance, row = (lowest + topAfter[k + 1]) / 2;
+    }
+    return row;
+}
+
+// The engine's lines in its reading order, and the sum and count of its word confidences.
+void collect(tesseract::TessBaseAPI& engine, std::vector<TextObservation>& observations, double& confidences,
+             int& words) {
+    const std::unique_ptr<int[]> confidence(engine.AllWordConfidences());
+    for (int i = 0; confidence && confidence[i] >= 0; ++i) confidences += confidence[i], ++words;
+    const std::unique_ptr<tesseract::ResultIterator> line(engine.GetIterator());
+    if (!line || line->Empty(tesseract::RIL_TEXTLINE)) return;
+    do {
+        const TextPtr text(line->GetUTF8Text(tesseract::RIL_TEXTLINE));
+        if (!text) continue;
+        // Lines end in one or two line feeds of Tesseract's own.
+        std::string string(text.get());
+        while (!string.empty() && string.back() == '\n') string.pop_back();
+        // Tesseract also reports blank pseudo-lines, with high confidence.
+        if (isBlank(string)) continue;
+        const float lineConfidence = line->Confidence(tesseract::RIL_TEXTLINE) / 100.0f;
+        observations.push_back({{{std::move(string), lineConfidence}}});
+    } while (line->Next(tesseract::RIL_TEXTLINE));
+}
+
 }  // namespace
 
-TesseractRecognizer::TesseractRecognizer() {
+TesseractRecognizer::TesseractRecognizer(bool spareCore) : spareCore_(spareCore) {
     // Tesseract's own OpenMP threads made recognition about 4.5 times slower on
     // two cores. Done here rather than through OMP_THREAD_LIMIT: the program
     // takes nothing from its environment.
@@ -52,18 +126,9 @@ TesseractRecognizer::~TesseractRecognizer() = default;
 
 bool TesseractRecognizer::load(const std::string& models) {
     if (engine_ && loaded_ == models) return true;
-    engine_.reset();
-    loaded_.clear();
-    auto engine = std::make_unique<tesseract::TessBaseAPI>();
-    // Tesseract prints its warnings to this file, to standard error by default. A global of its
-    // own, not the engine's: set once, or engines loading in parallel race on it.
-    static std::once_flag quiet;
-    std::call_once(quiet, [&] { engine->SetVariable("debug_file", "/dev/null"); });
-    // Never an empty list: Init accepts it and Recognize then crashes.
-    if (models.empty() || engine->Init(nullptr, models.c_str(), tesseract::OEM_LSTM_ONLY) != 0) return false;
-    engine_ = std::move(engine);
-    loaded_ = models;
-    return true;
+    engine_ = started(models);
+    loaded_ = engine_ ? models : std::string();
+    return engine_ != nullptr;
 }
 
 std::optional<std::vector<std::string>> TesseractRecognizer::installedModels() {
@@ -111,50 +176,81 @@ bool TesseractRecognizer::perform(TextRequest& request, const QImage& bitmap) {
         }
     }
     if (!load(models)) return false;
-
-    // No resolution is set: Tesseract then estimates it from the size of the text, which
-    // suits photos and screenshots whose declared resolution means nothing.
+    // The second engine loads on the spare core while the image is prepared.
+    std::thread loading;
+    if (spareCore_ && (!helper_ || helperLoaded_ != models)) {
+        try {
+            loading = std::thread([&] {
+                helper_ = started(models);
+                helperLoaded_ = helper_ ? models : std::string();
+            });
+        } catch (const std::system_error&) {
+            helper_.reset();  // out of threads: the page is read whole
+        }
+    }
     const PixPtr pix = prepareForRecognition(bitmap);
+    if (loading.joinable()) loading.join();
     if (!pix) return false;
 
     // Both levels take the same path: Tesseract's LSTM engine has one. Language
     // correction is the models' dictionary in the beam search.
-    engine_->SetVariable("lstm_use_matrix", request.usesLanguageCorrection ? "1" : "0");
-    // The default, a single block, mixes the lines of side-by-side columns.
-    engine_->SetPageSegMode(tesseract::PSM_AUTO);
-    engine_->SetImage(pix.get());
-    if (engine_->Recognize(nullptr) != 0) {
-        engine_->Clear();
-        return false;
+    for (tesseract::TessBaseAPI* engine : {engine_.get(), helper_.get()}) {
+        if (!engine) continue;
+        engine->SetVariable("lstm_use_matrix", request.usesLanguageCorrection ? "1" : "0");
+        // The default, a single block, mixes the lines of side-by-side columns.
+        engine->SetPageSegMode(tesseract::PSM_AUTO);
     }
+    std::vector<TextObservation> observations;
+    double meanConfidence = 0;
+    if (!read(pix.get(), observations, meanConfidence)) return false;
     // Text standing sideways or upside down reads as doubtful: only then is the page turned
     // and read again, so that upright pages never pay for the orientation model.
-    if (engine_->MeanTextConf() < Orienter::doubtfulReading) {
+    if (meanConfidence < Orienter::doubtfulReading) {
         if (const PixPtr turned = orienter_.turned(pix.get())) {
-            engine_->SetImage(turned.get());
-            if (engine_->Recognize(nullptr) != 0) {
-                engine_->Clear();
-                return false;
-            }
+            observations.clear();
+            if (!read(turned.get(), observations, meanConfidence)) return false;
         }
     }
-
-    std::vector<TextObservation> observations;
-    const std::unique_ptr<tesseract::ResultIterator> line(engine_->GetIterator());
-    if (line && !line->Empty(tesseract::RIL_TEXTLINE)) {
-        do {
-            const TextPtr text(line->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            if (!text) continue;
-            // Lines end in one or two line feeds of Tesseract's own.
-            std::string string(text.get());
-            while (!string.empty() && string.back() == '\n') string.pop_back();
-            // Tesseract also reports blank pseudo-lines, with high confidence.
-            if (isBlank(string)) continue;
-            const float confidence = line->Confidence(tesseract::RIL_TEXTLINE) / 100.0f;
-            observations.push_back({{{std::move(string), confidence}}});
-        } while (line->Next(tesseract::RIL_TEXTLINE));
-    }
-    engine_->Clear();
     request.results = std::move(observations);
     return true;
+}
+
+bool TesseractRecognizer::read(Pix* page, std::vector<TextObservation>& observations, double& meanConfidence) {
+    engine_->SetImage(page);
+    const int width = pixGetWidth(page), height = pixGetHeight(page);
+    const int row = helper_ && double(width) * height >= leastSplitPixels ? splitRow(*engine_) : 0;
+    // Each part cut out: Tesseract 5.3 misreads the part of an image that SetRectangle marks.
+    const auto part = [&](int top, int rows) {
+        const BoxPtr box(boxCreate(0, top, width, rows));
+        return PixPtr(box ? pixClipRectangle(page, box.get(), nullptr) : nullptr);
+    };
+    const PixPtr upper(row > 0 ? part(0, row) : nullptr), lower(row > 0 ? part(row, height - row) : nullptr);
+    const bool split = upper && lower;
+    bool lowerRead = true;
+    const auto readLower = [&] {
+        omp_set_max_active_levels(0);  // as in the engine's own thread
+        lowerRead = helper_->Recognize(nullptr) == 0;
+    };
+    std::thread reading;
+    if (split) {
+        engine_->SetImage(upper.get());
+        helper_->SetImage(lower.get());
+        try {
+            reading = std::thread(readLower);
+        } catch (const std::system_error&) {
+            readLower();  // out of threads: one part after the other
+        }
+    }
+    const bool upperRead = engine_->Recognize(nullptr) == 0;
+    if (reading.joinable()) reading.join();
+    double confidences = 0;
+    int words = 0;
+    if (upperRead && lowerRead) {
+        collect(*engine_, observations, confidences, words);
+        if (split) collect(*helper_, observations, confidences, words);
+    }
+    meanConfidence = words > 0 ? confidences / words : 0;
+    engine_->Clear();
+    if (split) helper_->Clear();
+    return upperRead && lowerRead;
 }

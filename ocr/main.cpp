@@ -90,7 +90,8 @@ private:
 };
 
 bool recognizeOneByOne() {
-    TesseractRecognizer recognizer;
+    // A single file may have a second core for the lower part of its page.
+    TesseractRecognizer recognizer(files.size() == 1 && std::thread::hardware_concurrency() > 1);
     for (const auto& path : files) {
         if (!print(recognize(path, recognizer))) return false;
     }
