@@ -55,8 +55,13 @@ std::unique_ptr<tesseract::TessBaseAPI> started(const std::string& models) {
     return engine;
 }
 
-// Pages smaller than this are read whole: splitting them saves less than it costs.
-constexpr double leastSplitPixels = 4e6;
+// Whether the page may be read in parts. Parts of a screenshot, whose small text was enlarged,
+// were laid out unlike the whole (a chat read its bubbles in another order); pages of photos and
+// scans read the same. Small pages save less than the split costs.
+bool mayBeSplit(Pix* page, const QImage& bitmap) {
+    const double pixels = double(pixGetWidth(page)) * pixGetHeight(page);
+    return pixels >= 4e6 && pixels <= double(bitmap.width()) * bitmap.height();
+}
 
 // The row that parts the page's blocks, in Tesseract's reading order, into two runs of much
 // the same size, every block of the first above every block of the second: the two parts can
@@ -202,23 +207,25 @@ bool TesseractRecognizer::perform(TextRequest& request, const QImage& bitmap) {
     }
     std::vector<TextObservation> observations;
     double meanConfidence = 0;
-    if (!read(pix.get(), observations, meanConfidence)) return false;
+    const bool split = helper_ && mayBeSplit(pix.get(), bitmap);
+    if (!read(pix.get(), split, observations, meanConfidence)) return false;
     // Text standing sideways or upside down reads as doubtful: only then is the page turned
     // and read again, so that upright pages never pay for the orientation model.
     if (meanConfidence < Orienter::doubtfulReading) {
         if (const PixPtr turned = orienter_.turned(pix.get())) {
             observations.clear();
-            if (!read(turned.get(), observations, meanConfidence)) return false;
+            if (!read(turned.get(), split, observations, meanConfidence)) return false;
         }
     }
     request.results = std::move(observations);
     return true;
 }
 
-bool TesseractRecognizer::read(Pix* page, std::vector<TextObservation>& observations, double& meanConfidence) {
+bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, std::vector<TextObservation>& observations,
+                               double& meanConfidence) {
     engine_->SetImage(page);
     const int width = pixGetWidth(page), height = pixGetHeight(page);
-    const int row = helper_ && double(width) * height >= leastSplitPixels ? splitRow(*engine_) : 0;
+    const int row = mayBeSplit ? splitRow(*engine_) : 0;
     // Each part cut out: Tesseract 5.3 misreads the part of an image that SetRectangle marks.
     const auto part = [&](int top, int rows) {
         const BoxPtr box(boxCreate(0, top, width, rows));

@@ -28,8 +28,8 @@ public:
 private:
     bool load(const std::string& models);
     std::optional<std::vector<std::string>> installedModels();
-    // The page's lines, in two parts at once where it splits; false when Tesseract failed.
-    bool read(Pix* page, std::vector<TextObservation>& observations, double& meanConfidence);
+    // The page's lines, in two parts at once where it may be and is split; false when Tesseract failed.
+    bool read(Pix* page, bool mayBeSplit, std::vector<TextObservation>& observations, double& meanConfidence);
 
     std::unique_ptr<tesseract::TessBaseAPI> engine_;
     std::string loaded_;  // the models engine_ was started with, such as "rus+eng"

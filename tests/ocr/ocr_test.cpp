@@ -170,11 +170,13 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
     // A file that fails leaves no trace; an image without text is an empty record. The files
     // after the tall page are read on the other cores before it is done. Read alone, it has a
     // core to spare and is read in two parts at once, with the same result.
-    QImage tall(1050, 240 * 8, QImage::Format_RGB32);
+    QImage tall(1600, 360 * 8, QImage::Format_RGB32);  // large enough, text not enlarged
     tall.fill(Qt::white);
     QPainter painter(&tall);
-    painter.setFont(QFont("DejaVu Sans", 20));
-    for (int i = 0; i < 8; ++i) painter.drawText(30, 30 + 240 * i, 1000, 200, 0, i % 2 ? left : right);
+    QFont font("DejaVu Sans");
+    font.setPixelSize(34);
+    painter.setFont(font);
+    for (int i = 0; i < 8; ++i) painter.drawText(40, 40 + 360 * i, 1500, 300, 0, i % 2 ? left : right);
     ASSERT_TRUE(painter.end() && tall.save(path("tall.png")));
     const QByteArray alone = std::get<0>(run({"tall.png"}));
     EXPECT_EQ(run({"tall.png", "missing.png", "grain.png", "text.png", "photo.jpg"}),
