@@ -281,6 +281,10 @@ void writeImages() {
     save("gray.jpg", encode(picture(QImage::Format_Grayscale8), "jpeg"));
     save("progressive.jpg", encode(rgb, "jpeg", [](QImageWriter &w) { w.setProgressiveScanWrite(true); }));
     save("turned.jpg", withOrientation(encode(rgb, "jpeg")));
+    // Over 20 MP, read as luminance by Leptonica; cut off after 4 KB, as a whole one is 100 KB.
+    QImage large(5200, 4000, QImage::Format_Grayscale8);
+    large.fill(200);
+    save("large.jpg", withOrientation(encode(large, "jpeg", [](QImageWriter &w) { w.setQuality(5); }).left(4096)));
     save("turned.tif", encode(rgb, "tiff", [](QImageWriter &w) { w.setTransformation(QImageIOHandler::TransformationMirror); }));
     save("lzw.tif", encode(argb, "tiff", [](QImageWriter &w) { w.setCompression(1); }));
     save("alpha.webp", encode(argb, "webp"));
