@@ -181,7 +181,12 @@ PixPtr invertLightText(PixPtr grey) {
     // layout: drawn as a thin dark rule, Tesseract read the title before a side bar and the
     // status line after the body; left white, it read the side bar first and the title as the
     // head of the body beside it. Only panels reaching the image's edge: a bubble parts nothing.
-    const PixPtr frame(pixExtractBorderConnComps(mask.get(), 8));
+    // Only a frame that holds a side bar, reaching down half the image: ruled off, a lone title
+    // or status bar made Tesseract read a chat's bubbles on the left before those on the right.
+    const PixPtr border(pixExtractBorderConnComps(mask.get(), 8));
+    const PixPtr frame(border ? pixSelectBySize(border.get(), 0, h / 2, 8, L_SELECT_HEIGHT, L_SELECT_IF_GTE,
+                                                nullptr)
+                              : nullptr);
     const PixPtr ring(frame ? pixDilateBrick(nullptr, frame.get(), 3, 3) : nullptr);
     if (ring) pixSubtract(ring.get(), ring.get(), frame.get());
     const PixPtr rules(ring ? pixOpenBrick(nullptr, ring.get(), std::max(2, w / 4), 1) : nullptr);
