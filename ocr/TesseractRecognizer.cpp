@@ -58,9 +58,11 @@ std::unique_ptr<tesseract::TessBaseAPI> started(const std::string& models) {
 // Whether the page may be read in parts. Parts of a screenshot, whose small text was enlarged,
 // were laid out unlike the whole (a chat read its bubbles in another order); pages of photos and
 // scans read the same. Small pages save less than the split costs.
+constexpr double leastSplitPixels = 4e6;
+double pixelsOf(const QImage& bitmap) { return double(bitmap.width()) * bitmap.height(); }
 bool mayBeSplit(Pix* page, const QImage& bitmap) {
     const double pixels = double(pixGetWidth(page)) * pixGetHeight(page);
-    return pixels >= 4e6 && pixels <= double(bitmap.width()) * bitmap.height();
+    return pixels >= leastSplitPixels && pixels <= pixelsOf(bitmap);
 }
 
 // The row that parts the page's blocks, in Tesseract's reading order, into two runs of much
@@ -181,9 +183,10 @@ bool TesseractRecognizer::perform(TextRequest& request, const QImage& bitmap) {
         }
     }
     if (!load(models)) return false;
-    // The second engine loads on the spare core while the image is prepared.
+    // The second engine loads on the spare core while the image is prepared; a bitmap too small
+    // to give a page that may be split does not load it.
     std::thread loading;
-    if (spareCore_ && (!helper_ || helperLoaded_ != models)) {
+    if (spareCore_ && pixelsOf(bitmap) >= leastSplitPixels && (!helper_ || helperLoaded_ != models)) {
         try {
             loading = std::thread([&] {
                 helper_ = started(models);
