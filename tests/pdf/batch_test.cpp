@@ -6,8 +6,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include "fixtures.h"
@@ -19,26 +17,27 @@ using ::testing::Pointwise;
 
 namespace {
 
+QByteArray readAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void writeAll(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly)) f.write(bytes);
+}
+
 class Batch : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString path(const QString &name) const { return dir.filePath(name); }
+    // The status, exactly this on standard error and nothing on standard output.
     void expectRun(const QStringList &args, int status, const QByteArray &err = {}, const QStringList &env = {}) {
-        const Result run = runPdf(args, env, dir.path(), 30000);
-        EXPECT_EQ(run.status, status) << args.join(' ').toStdString();
-        EXPECT_EQ(run.err, err);
-        EXPECT_EQ(run.out, "");
+        const Result r = run(TAVRIN_PDF, args, env, dir.path(), 30000);
+        EXPECT_EQ(r.status, status) << args.join(' ').toStdString();
+        EXPECT_EQ(r.err, err);
+        EXPECT_EQ(r.out, "");
     }
 };
-using Hostile = Batch;
-
-// Page space to display space (y down from the top left, rotation applied) for a page whose crop box is its media box.
-QRectF toDisplay(const QRectF &r, const QRectF &media, int rotate) {
-    const QTransform turn = QTransform().rotate(rotate);
-    const QRectF turned = turn.mapRect(QRectF(QPointF(), media.size()));
-    return (QTransform(1, 0, 0, -1, -media.left(), media.bottom()) * turn *
-            QTransform::fromTranslate(-turned.left(), -turned.top())).mapRect(r);
-}
 
 // A sentence over three lines on every rotation, its text turned with the page or upright on screen: the whole text
 // as mutool reads it is found, one highlight per line in that order, where pdftotext, pdftoppm and mutool see the
@@ -49,7 +48,7 @@ TEST_F(Batch, PaintsTheMatchInReadingOrderWhereEveryReaderSeesIt) {
     for (int rotate : {0, 90, 180, 270})
         for (bool turned : {false, true}) cases.push_back({{0, 0, 612, 792}, rotate, turned});
     const QStringList lines{"Quarterly budget report", "figures follow below", "overleaf with notes"};
-    const QString in = path("in.pdf"), out = path("out.pdf");
+    const QString in = path("in.pdf"), out = path("out.pdf"), png = path("page.png");
     for (const Case &c : cases) {
         SCOPED_TRACE(QString("rotate %1 turned %2 media at %3,%4").arg(c.rotate).arg(c.turned)
                          .arg(c.media.left()).arg(c.media.top()).toStdString());
@@ -61,12 +60,18 @@ TEST_F(Batch, PaintsTheMatchInReadingOrderWhereEveryReaderSeesIt) {
         }
         fixtures::writeRawPdf(in, {page});
         QFile::remove(out);
-        expectRun({in, out, "--test", readingOrder(in).toUpper()}, 0);
+        const QString order = run("mutool", {"draw", "-q", "-F", "txt", "-o", "-", in, "1"}).out;
+        expectRun({in, out, "--test", order.simplified().toUpper()}, 0);
         const auto found = highlights(out);
         ASSERT_EQ(found.size(), 3u);
+        // Page space to display space: y down from the top left of the media box, rotation applied.
+        const QTransform turn = QTransform().rotate(c.rotate);
+        const QRectF turned = turn.mapRect(QRectF(QPointF(), c.media.size()));
+        const QTransform toDisplay = QTransform(1, 0, 0, -1, -c.media.left(), c.media.bottom()) * turn *
+                                     QTransform::fromTranslate(-turned.left(), -turned.top());
         QRectF all;
         for (int i = 0; i < 3; ++i) {
-            const QRectF r = found[i].rect, shown = toDisplay(r, c.media, c.rotate);
+            const QRectF r = found[i].rect, shown = toDisplay.mapRect(r);
             EXPECT_THAT(found[i].quads, Pointwise(DoubleNear(1e-3), {r.left(), r.bottom(), r.right(), r.bottom(),
                                                                      r.left(), r.top(), r.right(), r.top()}));
             EXPECT_THAT(found[i].color, Pointwise(DoubleNear(1e-6), {1.0, 239 / 255.0, 158 / 255.0}));
@@ -75,10 +80,12 @@ TEST_F(Batch, PaintsTheMatchInReadingOrderWhereEveryReaderSeesIt) {
                           (shown.bottomRight() - words.bottomRight()).manhattanLength(), 4.0) << "line " << i;
             all |= words;
         }
-        for (const QString renderer : {"pdftoppm", "mutool"}) {
-            const QRect painted = where(render(renderer, out, dir.path()), yellow);
-            EXPECT_LT((QRectF(painted).center() - all.center()).manhattanLength(), 4.0) << renderer.toStdString();
-            EXPECT_NEAR(painted.width(), all.width(), 4.0) << renderer.toStdString();
+        for (const QStringList &draw : {QStringList{"pdftoppm", "-r", "72", "-png", "-singlefile", out, png.chopped(4)},
+                                        {"mutool", "draw", "-q", "-r", "72", "-o", png, out, "1"}}) {
+            run(draw[0], draw.mid(1));
+            const QRect painted = where(QImage(png), yellow);
+            EXPECT_LT((QRectF(painted).center() - all.center()).manhattanLength(), 4.0) << draw[0].toStdString();
+            EXPECT_NEAR(painted.width(), all.width(), 4.0) << draw[0].toStdString();
         }
     }
 }
@@ -99,7 +106,7 @@ TEST_F(Batch, FindsAcrossCaseLigaturesAndColumns) {
 }
 
 TEST_F(Batch, StatusesAndMessagesAreExact) {
-    const QString pdf = path("in.pdf");
+    const QString pdf = path("in.pdf"), out = path("out.pdf");
     fixtures::writeTextPdf(pdf, {{"A Budget and another Budget"}});
     for (const QStringList &args : {QStringList{}, QStringList{pdf}})
         expectRun(args, 1, "usage: tavrin-pdf <in.pdf> <out.pdf> [title]\n");
@@ -110,12 +117,12 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     for (const QString bad : {"notes.txt", "missing.pdf", "locked.pdf", "--test", "fifo"})
         for (const QStringList &extra : {QStringList{}, QStringList{"--test", "Budget"}})
             expectRun(QStringList{bad, "out.pdf"} + extra, 1, "not a PDF: " + bad.toUtf8() + "\n", {"DISPLAY"});
-    EXPECT_FALSE(QFile::exists(path("out.pdf")));
+    EXPECT_FALSE(QFile::exists(out));
 
     // Not found: 3, and what stood at the output path stays as it was.
-    writeAll(path("out.pdf"), "an earlier version");
-    expectRun({pdf, path("out.pdf"), "My-note", "--test", "nowhere"}, 3);
-    EXPECT_EQ(readAll(path("out.pdf")), "an earlier version");
+    writeAll(out, "an earlier version");
+    expectRun({pdf, out, "My-note", "--test", "nowhere"}, 3);
+    EXPECT_EQ(readAll(out), "an earlier version");
 
     // Only the first flag counts; its text may itself be "--test".
     expectRun({pdf, path("flag.pdf"), "--test", "--test"}, 3);
@@ -123,7 +130,7 @@ TEST_F(Batch, StatusesAndMessagesAreExact) {
     EXPECT_EQ(highlights(path("two.pdf")).size(), 1u);
 
     // A flag with no text after it is no flag: the interactive mode, which without a display says so in one line.
-    const Result bare = runPdf({pdf, path("out.pdf"), "--test"}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+    const Result bare = runPdf({pdf, out, "--test"}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
     EXPECT_EQ(bare.status, 1);
     EXPECT_TRUE(bare.err.endsWith("\n") && bare.err.count('\n') == 1) << bare.err.toStdString();
 }
@@ -148,11 +155,11 @@ TEST_F(Batch, TheSaveKeepsEncryptionAndSignatures) {
     }
 }
 
-TEST_F(Hostile, DamagedDocumentsOpenOrAreRefused) {
+// Each gives a clean status with exactly what the caller may see, and an output pdfinfo reads.
+TEST_F(Batch, DamagedDocumentsOpenOrAreRefused) {
     fixtures::writeTextPdf(path("good.pdf"), {{"the first page"}, {"the second page"}, {"the third page"}});
     const QByteArray good = readAll(path("good.pdf"));
-    for (const double at : {0.1, 0.5, 0.9, 0.99})
-        writeAll(path(QString("cut-%1.pdf").arg(at)), good.left(int(good.size() * at)));
+    for (const double at : {0.1, 0.5, 0.9, 0.99}) writeAll(path(QString("cut-%1.pdf").arg(at)), good.left(int(good.size() * at)));
     QByteArray xref = good;
     for (int i = xref.indexOf(" 00000 n", xref.lastIndexOf("xref")); i > 0; i = xref.indexOf(" 00000 n", i + 1))
         xref.replace(i - 10, 10, "0000000999");
@@ -167,60 +174,48 @@ TEST_F(Hostile, DamagedDocumentsOpenOrAreRefused) {
     for (int i = 0; i < 100000; ++i) crowded.texts.push_back({double(i % 600), double(i / 600 % 780), "x"});
     crowded.texts.push_back({300, 400, "the needle"});
     fixtures::writeRawPdf(path("crowded.pdf"), {crowded});
-    QImage photo(64, 64, QImage::Format_RGB32);
-    photo.fill(Qt::red);
-    photo.save(path("photo.pdf"), "JPEG");
     writeAll(path("empty.pdf"), {});
-    // Each gives a clean status with exactly what the caller may see, and an output pdfinfo reads.
     for (const QString &name : QDir(dir.path()).entryList({"*.pdf"})) {
         SCOPED_TRACE(name.toStdString());
         const QString out = path(name + ".out");
-        const Result run = runPdf({path(name), out, "--test", "the"});
-        ASSERT_TRUE(run.status == 0 || run.status == 1 || run.status == 3) << "status " << run.status;
-        EXPECT_EQ(run.out + run.err, run.status == 1 ? "not a PDF: " + path(name).toUtf8() + "\n" : "");
-        EXPECT_EQ(QFile::exists(out), run.status == 0);
-        EXPECT_TRUE(run.status != 0 || QProcess::execute("pdfinfo", {out}) == 0);
+        const Result r = runPdf({path(name), out, "--test", "the"});
+        ASSERT_TRUE(r.status == 0 || r.status == 1 || r.status == 3) << "status " << r.status;
+        EXPECT_EQ(r.out + r.err, r.status == 1 ? "not a PDF: " + path(name).toUtf8() + "\n" : "");
+        EXPECT_EQ(QFile::exists(out), r.status == 0);
+        EXPECT_TRUE(r.status != 0 || QProcess::execute("pdfinfo", {out}) == 0);
     }
 }
 
-// Each failed write leaves what stood at the output path byte for byte, silently, and no temporary file.
-TEST_F(Hostile, WritesReplaceTheOutputWholeOrNotAtAll) {
+// Each failed write leaves what stood at the output path byte for byte, silently, and no temporary file; the input
+// as the output gets the highlighted document, and a link's target gets it through the link.
+TEST_F(Batch, WritesReplaceTheOutputWholeOrNotAtAll) {
     const QString in = path("in.pdf");
+    const QByteArray before = "an earlier version of the note";
     fixtures::writeTextPdf(in, {{"A line worth a highlight"}});
-    const QByteArray original = readAll(in), before = "an earlier version of the note";
-    const auto status = [&](const QString &out) {
-        const Result run = runPdf({in, out, "--test", "line"});
-        EXPECT_EQ(run.out + run.err, "");
-        return run.status;
-    };
-    // Cut off by the file-size limit: the program survives it and reports 1.
+    const QByteArray original = readAll(in);
     writeAll(path("limited.pdf"), before);
-    const Result limited = run("sh", {"-c", "ulimit -f 4 && exec \"$0\" \"$@\"", TAVRIN_PDF, in, path("limited.pdf"),
-                                      "--test", "line"});
-    EXPECT_EQ(limited.status, 1);
-    EXPECT_EQ(limited.out + limited.err, "");
-    EXPECT_EQ(readAll(path("limited.pdf")), before);
-
-    // A folder that does not exist, a directory, a device node of our own: refused, left as they were.
-    EXPECT_EQ(status(path("no/such/out.pdf")), 1);
-    EXPECT_FALSE(QDir(path("no")).exists());
     QDir(dir.path()).mkdir("folder");
-    EXPECT_EQ(status(path("folder")), 1);
-    EXPECT_TRUE(QFileInfo(path("folder")).isDir());
-    if (::mknod(QFile::encodeName(path("device")).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
-        EXPECT_EQ(status(path("device")), 1);
-        EXPECT_TRUE(QFileInfo(path("device")).exists() && !QFileInfo(path("device")).isFile());
+    QFile::link(path("target.pdf"), path("link.pdf"));
+    const bool device = ::mknod(QFile::encodeName(path("device")).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    // Cut off by the file-size limit (in blocks) the program survives and reports 1; a folder that does not
+    // exist, a directory and a device node are refused.
+    for (const auto &[out, limit, status] : {std::tuple{"limited.pdf", "4", 1}, {"no/such/out.pdf", "unlimited", 1},
+                                             {"folder", "unlimited", 1}, {"device", "unlimited", 1},
+                                             {"in.pdf", "unlimited", 0}, {"link.pdf", "unlimited", 0}}) {
+        if (out == QString("device") && !device) continue;
+        const Result r = run("sh", {"-c", QString("ulimit -f ") + limit + " && exec \"$0\" \"$@\"", TAVRIN_PDF, in,
+                                    path(out), "--test", "line"});
+        EXPECT_EQ(r.status, status) << out;
+        EXPECT_EQ(r.out + r.err, "") << out;
     }
-    // The input as the output: the highlighted document, not an empty file.
-    EXPECT_EQ(status(in), 0);
+    EXPECT_EQ(readAll(path("limited.pdf")), before);
+    EXPECT_FALSE(QDir(path("no")).exists());
+    EXPECT_TRUE(QFileInfo(path("folder")).isDir());
+    EXPECT_TRUE(!device || (QFileInfo(path("device")).exists() && !QFileInfo(path("device")).isFile()));
     EXPECT_EQ(highlights(in).size(), 1u);
     EXPECT_TRUE(readAll(in).startsWith(original));
-    // A link stays a link; its target receives the document.
-    QFile::link(path("target.pdf"), path("link.pdf"));
-    EXPECT_EQ(status(path("link.pdf")), 0);
     EXPECT_TRUE(QFileInfo(path("link.pdf")).isSymLink());
-    EXPECT_EQ(highlights(path("target.pdf")).size(), 2u);  // the earlier one and this one
-
+    EXPECT_EQ(highlights(path("target.pdf")).size(), 2u);  // the input's, already highlighted, and this one
     QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System);
     left.removeAll("device");
     EXPECT_EQ(left.join(' '), "in.pdf limited.pdf link.pdf target.pdf");

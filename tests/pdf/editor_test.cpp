@@ -1,0 +1,502 @@
+// The editor in-process on Qt's offscreen platform, driven through real mouse and key events: swatches, erase,
+// undo, find, pages, what the view draws and where it goes, and every way the editor ends, with its exit status.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QDir>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include "Editor.h"
+#include "FindBar.h"
+#include "PDFView.h"
+#include "Swatch.h"
+#include "fixtures.h"
+#include "palette.h"
+#include "support.h"
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+using ::testing::ExitedWithCode;
+using support::where;
+using support::yellow;
+
+class EditorTest : public ::testing::Test {
+protected:
+    // Named after the run and the test: a death test's child runs the test again and must write where the parent
+    // looks, so the run's folder is handed down in the environment; two runs never meet.
+    struct Folder {
+        QString root;
+        Folder() {
+            if (qEnvironmentVariableIsEmpty("TAVRIN_TEST_RUN"))
+                qputenv("TAVRIN_TEST_RUN", QFile::encodeName(QDir::temp().filePath(QString("tavrin-test-%1").arg(::getpid()))));
+            const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
+            root = qEnvironmentVariable("TAVRIN_TEST_RUN") + "/" + test->test_suite_name() + "." + test->name();
+            QDir(root).removeRecursively();
+            QDir().mkpath(root);
+        }
+        ~Folder() { QDir(root).removeRecursively(), QDir().rmdir(QFileInfo(root).path()); }
+    } dir;
+    QString path(const QString &name) const { return dir.root + "/" + name; }
+    std::unique_ptr<Editor> editor;
+
+    // Pages of lines (see fixtures::writeTextPdf), the usual three by default; the output is out.pdf.
+    void open(const std::vector<QStringList> &pages = {{"The opening line of the page", "and the second line of it",
+                                                        "a third line to close"},
+                                                       {"Another page begins here", "and goes on"},
+                                                       {"The last page"}}) {
+        fixtures::writeTextPdf(path("in.pdf"), pages);
+        openFile(path("in.pdf"));
+    }
+    void openFile(const QString &in) {
+        std::shared_ptr<PDFDocument> doc = PDFDocument::open(in);
+        ASSERT_TRUE(doc);
+        editor = std::make_unique<Editor>(in, path("out.pdf"), doc, "note");
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(editor->window.get()));
+    }
+
+    // Where a word's first character starts (fraction 0) or its last ends (1), in view coordinates.
+    QPoint at(int page, const QString &word, double fraction = 0.0) const {
+        PDFPage *p = editor->doc->page(page);
+        for (const TextLine &line : p->text().lines) {
+            QString text;
+            for (const TextChar &c : line.chars) text += c.text;
+            const int i = text.indexOf(word);
+            if (i < 0) continue;
+            const QRectF first = line.chars[i].box, last = line.chars[i + word.size() - 1].box;
+            const QPointF display(first.left() + fraction * (last.right() - first.left()) + (fraction == 0 ? 1 : -1),
+                                  first.center().y());
+            const QRectF r = editor->view->pageRect(p);
+            return (r.topLeft() + display * r.width() / p->displaySize().width()).toPoint();
+        }
+        ADD_FAILURE() << "no " << word.toStdString() << " on page " << page;
+        return {};
+    }
+    QWidget *viewport() const { return editor->view->viewport(); }
+    void drag(QPoint from, QPoint to) {
+        QTest::mousePress(viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(viewport(), (from + to) / 2);
+        QTest::mouseMove(viewport(), to);
+        QTest::mouseRelease(viewport(), Qt::LeftButton, {}, to);
+        QTest::qWait(20);  // mouseUp runs on a later turn of the loop
+    }
+    void click(QPoint at) { drag(at, at); }
+    void clickSwatch(int i) { QTest::mouseClick(editor->buttons[size_t(i)], Qt::LeftButton); }
+    QString status() const { return editor->status->text(); }
+    size_t highlightsOn(int page) const {
+        size_t n = 0;
+        for (const auto &a : editor->doc->page(page)->annotations()) n += a->type() == "Highlight";
+        return n;
+    }
+
+    // Runs `act` on the next modal dialog once it is up (a busy machine may take its time); `act` says whether
+    // it found what it wanted there.
+    static void whenModal(const std::function<bool(QWidget *)> &act, int tries = 200) {
+        QTimer::singleShot(50, [=] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal && act(modal)) return;
+            if (tries > 0) return whenModal(act, tries - 1);
+            ADD_FAILURE() << "no such dialog";
+        });
+    }
+    // Clicks this button in the next message box that has it, and keeps what the box showed, buttons left to right.
+    QStringList shown;
+    void answer(const QString &button) {
+        whenModal([=](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            QList<QAbstractButton *> buttons = box ? box->buttons() : QList<QAbstractButton *>();
+            std::sort(buttons.begin(), buttons.end(), [](auto *a, auto *b) { return a->x() < b->x(); });
+            const auto it = std::find_if(buttons.begin(), buttons.end(), [&](auto *b) { return b->text() == button; });
+            if (it == buttons.end()) return false;
+            shown = QStringList{box->text(), box->informativeText()};
+            for (QAbstractButton *b : buttons) shown << b->text();
+            (*it)->click();
+            return true;
+        });
+    }
+    // The view as it is drawn once every render it asked for has landed.
+    QImage drawn() {
+        for (int i = 0; i < 1000; ++i) {
+            QTest::qWait(10);
+            if (editor->view->rendering()) continue;
+            const QImage image = viewport()->grab().toImage();
+            if (!editor->view->rendering()) return image;
+        }
+        ADD_FAILURE() << "the renders never settled";
+        return {};
+    }
+};
+
+// The editor on the usual three pages.
+class Opened : public EditorTest {
+protected:
+    void SetUp() override { open(); }
+};
+
+// An armed colour paints every drag until its swatch is clicked again; a swatch clicked with a selection paints it
+// once. A screen reader hears each swatch's colour and whether it is armed.
+TEST_F(Opened, SwatchesArmOrPaintOnce) {
+    clickSwatch(6);
+    clickSwatch(3);  // switches from 6 to 3
+    ASSERT_EQ(editor->armed, color(palette[3].second));
+    EXPECT_EQ(status(), "Every selection is painted");
+    ASSERT_EQ(editor->buttons.size(), 10u);
+    for (size_t i = 0; i < 10; ++i) {
+        QAccessibleInterface *swatch = QAccessible::queryAccessibleInterface(editor->buttons[i]);
+        ASSERT_TRUE(swatch);
+        EXPECT_EQ(swatch->text(QAccessible::Name), "Highlight " + palette[i].first);
+        EXPECT_EQ(bool(swatch->state().checked), i == 3);
+        EXPECT_EQ(editor->buttons[i]->ringWidth(), i == 3 ? 3.0 : 1.0);
+    }
+    drag(at(0, "line"), at(0, "second", 1));
+    EXPECT_EQ(highlightsOn(0), 2u);
+    EXPECT_EQ(editor->doc->page(0)->annotations()[0]->color(), QColor(0xff, 0xe8, 0xcc));  // "#ffe8cc"
+    EXPECT_TRUE(editor->view->currentSelection().isEmpty());
+    drag(at(0, "third"), at(0, "close", 1));
+    click(at(0, "opening"));  // a plain click paints nothing
+    EXPECT_EQ(highlightsOn(0), 3u);
+
+    clickSwatch(3);
+    EXPECT_FALSE(editor->armed);
+    EXPECT_EQ(status(), "3 marks added");
+    drag(at(0, "third"), at(0, "third", 1));
+    EXPECT_EQ(highlightsOn(0), 3u);
+    clickSwatch(5);
+    EXPECT_EQ(highlightsOn(0), 4u);
+    EXPECT_EQ(editor->doc->page(0)->annotations().back()->color(), color(palette[5].second));
+    EXPECT_TRUE(!editor->armed && editor->view->currentSelection().isEmpty());
+}
+
+// Erase takes the latest highlight under the pointer, one a click, also one that came with the file, and nothing
+// else, such as a note; undo brings none back. A link shows a hand and is followed, but not in erase mode.
+TEST_F(EditorTest, EraseTakesTheLatestHighlightAndLinksWaitForIt) {
+    const fixtures::RawPage more{{0, 0, 612, 792}, 0, {{72, 700, "more text"}}};
+    fixtures::writeRawPdf(path("in.pdf"), {{{0, 0, 612, 792}, 0,
+                                            {{72, 700, "A word under a note"}, {72, 680, "The opening line"},
+                                             {72, 660, "a third line"}, {72, 600, "Go to the last page"}},
+                                            "/Annots [10 0 R 11 0 R << /Subtype /Link /Rect [70 595 300 615] "
+                                            "/Dest [8 0 R /XYZ 0 792 0] >>]"}, more, more}, {},
+                          {"<< /Subtype /Highlight /Rect [70 695 200 712] /QuadPoints [70 712 200 712 70 695 200 695] >>",
+                           "<< /Subtype /Text /Rect [70 690 120 720] /Contents (a note) >>"});
+    openFile(path("in.pdf"));
+    const auto cursorAt = [&](QPoint p) { return QTest::mouseMove(viewport(), p), viewport()->cursor().shape(); };
+    const QPoint link = at(0, "last", 0.5);
+    EXPECT_EQ(cursorAt(at(0, "third", 0.5)), Qt::IBeamCursor);
+    EXPECT_EQ(cursorAt(at(0, "third") + QPoint(0, 25)), Qt::ArrowCursor);
+    EXPECT_EQ(cursorAt(link), Qt::PointingHandCursor);
+    clickSwatch(1);
+    drag(at(0, "opening"), at(0, "line", 1));
+    drag(at(0, "opening"), at(0, "opening", 1));  // on top of the first
+    ASSERT_EQ(highlightsOn(0), 3u);
+    const auto earlier = editor->doc->page(0)->annotations().end()[-2];
+
+    QTest::mouseClick(editor->eraseBtn, Qt::LeftButton);
+    EXPECT_TRUE(editor->erasing && !editor->armed);
+    EXPECT_EQ(status(), "Click a highlight to remove it");
+    for (const QPoint p : {link, at(0, "third")}) click(p);  // no highlight there, and the link is not followed
+    EXPECT_EQ(editor->view->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(highlightsOn(0), 3u);
+    click(at(0, "opening", 0.5));
+    ASSERT_EQ(highlightsOn(0), 2u);
+    EXPECT_EQ(editor->doc->page(0)->annotations().back(), earlier);
+    for (const QString word : {"opening", "word", "word"}) click(at(0, word, 0.5));
+    EXPECT_EQ(highlightsOn(0), 0u);
+    EXPECT_EQ(editor->doc->page(0)->annotations().size(), 2u);  // the note and the link
+    EXPECT_EQ(editor->added.size(), 2u);
+    editor->undoLast();
+    editor->undoLast();
+    EXPECT_EQ(editor->doc->page(0)->annotations().size(), 2u);
+
+    QTest::mouseClick(editor->eraseBtn, Qt::LeftButton);
+    EXPECT_FALSE(editor->erasing || editor->eraseBtn->isChecked());
+    click(link);
+    EXPECT_LE(std::abs(editor->view->pageRect(editor->doc->page(2)).top()), 10);
+    QTest::mouseClick(editor->eraseBtn, Qt::LeftButton);
+    clickSwatch(4);  // leaves erase mode
+    EXPECT_FALSE(editor->erasing || editor->eraseBtn->isChecked());
+}
+
+// A painting makes one highlight per line piece and one undo group per page; pieces under one point are skipped,
+// one point is enough. Ctrl+Z takes back the latest group, one page's share at a time; Ctrl+Shift+Z and Z do not.
+TEST_F(Opened, PaintingGroupsByPageAndCtrlZTakesBackTheLatest) {
+    const QColor green = color(palette[1].second);
+    PDFSelection across = editor->doc->findFirst("third");
+    across.lines += editor->doc->findFirst("Another").lines;
+    PDFSelection tiny = across;
+    tiny.lines[0].bounds.setWidth(0.5);
+    tiny.lines[1].bounds.setHeight(0.5);
+    editor->paint(tiny, green);
+    EXPECT_TRUE(editor->added.empty() && !editor->changed);
+
+    const PDFSelection two = editor->doc->findFirst("page and");
+    ASSERT_EQ(two.lines.size(), 2);
+    editor->paint(two, green);
+    ASSERT_EQ(editor->added.size(), 1u);
+    ASSERT_EQ(editor->added[0].annotations.size(), 2u);
+    EXPECT_EQ(editor->added[0].annotations[0]->color(), green);
+    EXPECT_EQ(editor->added[0].annotations[0]->bounds(), two.lines[0].bounds);
+    const auto first = editor->doc->page(0)->annotations()[0];
+    editor->paint(across, green);
+    ASSERT_EQ(editor->added.size(), 3u);
+    EXPECT_EQ(editor->added[2].page, editor->doc->page(1));
+    tiny.lines[0].bounds = {72, 500, 1, 1};
+    editor->paint(tiny, green);
+    ASSERT_EQ(editor->added.size(), 4u);
+
+    QTest::keyClick(editor->view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(editor->view, Qt::Key_Z);
+    EXPECT_EQ(highlightsOn(0) + highlightsOn(1), 5u);
+    // After each Ctrl+Z (the first with Alt) the highlights on either page; the last finds nothing left.
+    int undo = 0;
+    for (const auto &[onFirst, onSecond] : {std::pair{3u, 1u}, {3u, 0u}, {2u, 0u}, {0u, 0u}, {0u, 0u}}) {
+        SCOPED_TRACE(++undo);
+        QTest::keyClick(editor->view, Qt::Key_Z, Qt::ControlModifier | (undo == 1 ? Qt::AltModifier : Qt::NoModifier));
+        EXPECT_EQ(highlightsOn(0), onFirst);
+        EXPECT_EQ(highlightsOn(1), onSecond);
+        if (onFirst) { EXPECT_EQ(editor->doc->page(0)->annotations()[0], first) << "the first highlight, the same object"; }
+        if (undo == 1) { EXPECT_EQ(status(), "4 marks added"); }
+    }
+    EXPECT_EQ(status(), "Select text, then pick a color");
+    EXPECT_TRUE(editor->changed);
+}
+
+// Ctrl+F finds as the word is typed (a Z among its letters), from the top of the view; the match is the selection
+// that a swatch paints. Escape closes only the field. The page number follows the view; Ctrl+G goes to a page, out
+// of range to an end.
+TEST_F(EditorTest, FindSelectsTheMatchAndPagesAreNumbered) {
+    std::vector<QStringList> pages(25, {"Nothing much on this page"});
+    pages[10] = {"A line before it", "the Zigzag first appears here"};
+    pages[14] = {"and a zigzag again"};
+    open(pages);
+    const FindBar *find = editor->findBar;
+    const auto expectFound = [&](const QString &summary, int page) {
+        for (int i = 0; i < 500 && find->summary()->text() != summary; ++i) QTest::qWait(10);
+        EXPECT_EQ(find->summary()->text(), summary);
+        EXPECT_EQ(editor->view->currentPage(), page);
+        ASSERT_EQ(editor->view->currentSelection().lines.size(), 1);
+        EXPECT_EQ(editor->view->currentSelection().lines[0].page->index(), page);
+    };
+    QTest::keyClick(editor->view, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(find->field(), "zigZAG");
+    expectFound("1 of 2", 10);
+    EXPECT_EQ(editor->view->currentSelection().string, "Zigzag");
+    for (const auto &[key, modifiers, summary, page] : {std::tuple{Qt::Key_Return, Qt::NoModifier, "2 of 2", 14},
+                                                        {Qt::Key_Return, Qt::NoModifier, "1 of 2", 10},
+                                                        {Qt::Key_Enter, Qt::ShiftModifier, "2 of 2", 14},
+                                                        {Qt::Key_F3, Qt::NoModifier, "1 of 2", 10}}) {
+        QTest::keyClick(find->field(), key, modifiers);
+        expectFound(summary, page);
+    }
+    QTest::keyClick(find->field(), Qt::Key_Escape);
+    EXPECT_FALSE(find->isVisible());
+    EXPECT_TRUE(editor->view->hasFocus());
+
+    QLabel *number = nullptr;
+    for (QLabel *label : viewport()->findChildren<QLabel *>())
+        if (label->accessibleName() == "Page number") number = label;
+    ASSERT_TRUE(number);
+    QTest::keyClick(editor->view, Qt::Key_End);
+    EXPECT_TRUE(number->isVisible());
+    EXPECT_EQ(number->text(), "25 / 25");
+    for (const auto &[asked, page] : {std::pair{20, 19}, {99, 24}, {-3, 0}}) {
+        whenModal([asked = asked](QWidget *modal) {
+            auto *dialog = qobject_cast<QInputDialog *>(modal);
+            if (dialog) dialog->setIntValue(asked), dialog->accept();
+            return dialog != nullptr;
+        });
+        QTest::keyClick(editor->view, Qt::Key_G, Qt::ControlModifier);
+        editor->window->activateWindow();  // the offscreen platform leaves the closed dialog's window active
+        QTest::qWait(20);
+        EXPECT_EQ(number->text(), QString("%1 / 25").arg(page + 1));
+        EXPECT_NEAR(editor->view->pageRect(editor->doc->page(page)).top(), 0, 10);
+    }
+    clickSwatch(0);
+    ASSERT_EQ(highlightsOn(10), 1u);
+    support::expectOver(editor->doc->page(10)->annotations()[0]->bounds(), path("in.pdf"), 10, "zigzag");
+}
+
+// Drags follow the reading order: within the left column only its lines, though the right column's lie in between.
+// A double click takes a word, a third click the line, Shift+click extends.
+TEST_F(EditorTest, SelectionFollowsReadingOrder) {
+    open({{"left one top\tright one top", "left two middle\tright two middle", "left three bottom\tright three bottom"}});
+    const QString firstTwo = "one top\nleft two middle";
+    for (const auto &[from, to, selected] : {std::tuple{at(0, "one"), at(0, "three", 1), firstTwo + "\nleft three"},
+                                             {at(0, "three", 1), at(0, "one"), firstTwo + "\nleft three"},
+                                             {at(0, "top"), at(0, "two", 1), QString("top\nleft two")},
+                                             {at(0, "one"), at(0, "middle", 1) + QPoint(20, 9), firstTwo}}) {
+        drag(from, to);  // the last ends in the gutter, level with a right-hand line
+        EXPECT_EQ(editor->view->currentSelection().string, selected);
+    }
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mouseDClick(viewport(), Qt::LeftButton, {}, at(0, "two", 0.5));
+    EXPECT_EQ(editor->view->currentSelection().string, "two");
+    QTest::mouseClick(viewport(), Qt::LeftButton, {}, at(0, "two", 0.5));
+    EXPECT_EQ(editor->view->currentSelection().string, "left two middle");
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mouseDClick(viewport(), Qt::LeftButton, {}, at(0, "one", 0.5));
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mouseClick(viewport(), Qt::LeftButton, Qt::ShiftModifier, at(0, "two", 1));
+    EXPECT_EQ(editor->view->currentSelection().string, "one top\nleft two");
+}
+
+// The text where the text model puts it, the selection's tint under the dragged words, the paint once rendered.
+// Held still past the bottom, a drag scrolls on by itself.
+TEST_F(Opened, TheViewDrawsWhereTheTextLies) {
+    const QPoint from = at(0, "opening"), to = at(0, "line", 1);
+    drag(from, to);
+    QImage image = drawn();
+    const QRect page = editor->view->pageRect(editor->doc->page(0)).toRect() & image.rect();
+    const QRect text = where(image.copy(page), [](QColor c) { return c.lightness() < 100; }).translated(page.topLeft());
+    EXPECT_NEAR(text.left(), at(0, "The").x(), 3);
+    EXPECT_NEAR(text.right(), at(0, "page", 1).x(), 3);
+    EXPECT_NEAR(text.center().y(), at(0, "second").y(), 8);
+    const auto tinted = [](QColor c) { return c.blue() > c.red() + 30; };
+    const auto expectUnderTheDrag = [&](const QRect &r, int slack) {
+        EXPECT_NEAR(r.left(), from.x(), slack);
+        EXPECT_NEAR(r.right(), to.x(), slack);
+        EXPECT_NEAR(r.center().y(), from.y(), 4);
+        EXPECT_LT(r.height(), 30);
+    };
+    expectUnderTheDrag(where(image, tinted), 3);
+    QSignalSpy rendered(editor->view, &PDFView::pageRendered);
+    clickSwatch(0);  // paints the selection
+    image = drawn();
+    EXPECT_TRUE(rendered.contains({0}));  // not only drawn over the old image
+    EXPECT_TRUE(where(image, tinted).isEmpty());
+    expectUnderTheDrag(where(image, yellow), 6);
+    editor->undoLast();
+    EXPECT_TRUE(where(drawn(), yellow).isEmpty());
+
+    QTest::mousePress(viewport(), Qt::LeftButton, {}, at(0, "third"));
+    QTest::mouseMove(viewport(), QPoint(at(0, "third").x(), viewport()->height() + 60));
+    for (int i = 0; i < 500 && editor->view->pageRect(editor->doc->page(1)).top() > 200; ++i) QTest::qWait(10);
+    ASSERT_LE(editor->view->pageRect(editor->doc->page(1)).top(), 200);
+    QTest::mouseMove(viewport(), at(1, "Another", 1));
+    QTest::mouseRelease(viewport(), Qt::LeftButton, {}, at(1, "Another", 1));
+    EXPECT_EQ(editor->view->currentSelection().string, "third line to close\nAnother");
+}
+
+// Ctrl+wheel keeps the word under the pointer, the keys keep the view's centre, within a quarter and eight times;
+// Space pages on, End and Home go to either end, a plain wheel scrolls.
+TEST_F(Opened, ZoomKeepsItsPointAndKeysMoveThroughTheDocument) {
+    const QPoint word = at(0, "second");
+    const auto wheel = [&](int notches, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent event(word, viewport()->mapToGlobal(word), {}, {0, 120 * notches}, Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport(), &event);
+    };
+    wheel(3, Qt::ControlModifier);
+    EXPECT_NEAR(editor->view->zoom(), 1.2 * 1.2 * 1.2, 1e-9);
+    EXPECT_LE((at(0, "second") - word).manhattanLength(), 2);
+    QTest::keyClick(editor->view, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_EQ(editor->view->zoom(), 1.0);
+    const QPointF centre = QRectF(viewport()->rect()).center();
+    PDFPage *page = editor->view->pageForPoint(centre);
+    ASSERT_TRUE(page);
+    const QPointF before = editor->view->convertPointToPage(centre, page);
+    for (const auto &[key, times, zoom] : {std::tuple{Qt::Key_Plus, 3, 2.0}, {Qt::Key_Equal, 20, 8.0},
+                                           {Qt::Key_Minus, 30, 0.25}, {Qt::Key_0, 1, 1.0}}) {
+        for (int i = 0; i < times; ++i) QTest::keyClick(editor->view, key, Qt::ControlModifier);
+        EXPECT_EQ(editor->view->zoom(), zoom);
+        if (key == Qt::Key_Plus) {
+            EXPECT_LT(QLineF(editor->view->convertPointToPage(centre, page), before).length(), 2.0);
+            EXPECT_GT(editor->view->horizontalScrollBar()->maximum(), 0);
+        }
+    }
+    QScrollBar *bar = editor->view->verticalScrollBar();
+    bar->setValue(0);
+    QTest::keyClick(editor->view, Qt::Key_Space);
+    EXPECT_GT(bar->value(), viewport()->height() / 2);
+    QTest::keyClick(editor->view, Qt::Key_Space, Qt::ShiftModifier);
+    EXPECT_EQ(bar->value(), 0);
+    QTest::keyClick(editor->view, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_LE(editor->view->pageRect(editor->doc->page(2)).bottom(), viewport()->height());
+    QTest::keyClick(editor->view, Qt::Key_Home);
+    EXPECT_EQ(bar->value(), 0);
+    wheel(-1, Qt::NoModifier);
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_EQ(editor->view->zoom(), 1.0);
+}
+
+// Pages of absurd shape, fitted to the width and zoomed: drawn, and nothing on standard error, where Poppler
+// complains when asked for pixels it cannot allocate.
+TEST_F(EditorTest, AbsurdPagesRenderQuietly) {
+    fixtures::writeRawPdf(path("in.pdf"), {{{0, 0, 1, 14400}, 0, {{0, 7000, "a needle"}}}, {{0, 0, 1, 400}, 0, {{0, 200, "end"}}}});
+    openFile(path("in.pdf"));
+    const QtMessageHandler qt = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const int saved = ::dup(STDERR_FILENO);
+    QFile err(path("stderr"));
+    ASSERT_TRUE(err.open(QIODevice::ReadWrite) && ::dup2(err.handle(), STDERR_FILENO) >= 0);
+    QSignalSpy rendered(editor->view, &PDFView::pageRendered);
+    for (double zoom : {1.0, 8.0}) {
+        editor->view->setZoom(zoom, {});
+        QTest::qWait(200);  // a scroll bar came or went: the view re-renders once that settles
+        for (int step = 0; step <= 4; ++step) {
+            editor->view->verticalScrollBar()->setValue(editor->view->verticalScrollBar()->maximum() * step / 4);
+            for (int i = 0; i < 500 && (viewport()->grab(), editor->view->rendering()); ++i) QTest::qWait(10);
+        }
+    }
+    ::dup2(saved, STDERR_FILENO), ::close(saved);
+    qInstallMessageHandler(qt);
+    EXPECT_GE(rendered.count(), 4);  // drawn at both zooms, whatever the timing
+    EXPECT_EQ(err.size(), 0);
+}
+
+using Ending = Opened;
+
+TEST_F(Ending, WithoutChangesEveryEndIsTwoAndWritesNothing) {
+    EXPECT_EXIT(editor->saveAndQuit(), ExitedWithCode(2), "");
+    EXPECT_EXIT(editor->cancel(), ExitedWithCode(2), "");
+    EXPECT_EXIT(editor->window->close(), ExitedWithCode(2), "");
+    EXPECT_EXIT((QTest::keyClick(editor->view, Qt::Key_Escape), QTest::qWait(1000)), ExitedWithCode(2), "");
+    EXPECT_FALSE(QFile::exists(path("out.pdf")));
+}
+
+// After a change the question decides. A save that fails, directly or through the question, alerts and keeps
+// everything; "Cancel" goes back to editing with everything as it was.
+TEST_F(Ending, TheQuestionDecides) {
+    clickSwatch(0);
+    drag(at(0, "opening"), at(0, "line", 1));
+    EXPECT_EXIT((answer("Don't Save"), editor->cancel()), ExitedWithCode(2), "");
+    EXPECT_FALSE(QFile::exists(path("out.pdf")));
+    EXPECT_EXIT((answer("Save"), editor->window->close()), ExitedWithCode(0), "");
+    EXPECT_EQ(support::highlights(path("out.pdf")).size(), 1u);
+    QFile::remove(path("out.pdf"));
+
+    QDir().mkdir(path("out.pdf"));  // a folder in the way
+    answer("OK");
+    editor->saveAndQuit();
+    EXPECT_EQ(shown.value(0), "The PDF could not be saved");
+    answer("Save");
+    answer("OK");
+    editor->cancel();
+    EXPECT_TRUE(editor->window->isVisible() && editor->changed);
+    EXPECT_EQ(editor->added.size(), 1u);
+    QDir().rmdir(path("out.pdf"));
+
+    editor->undoLast();  // undoing all still asks
+    answer("Cancel");
+    editor->cancel();
+    EXPECT_EQ(shown, QStringList({"Save the highlights?",
+                                  "The PDF in the note gets the new marks. The previous file stays in the note's versions.",
+                                  "Save", "Don't Save", "Cancel"}));
+    EXPECT_TRUE(editor->window->isVisible() && editor->changed);
+    EXPECT_EQ(editor->armed, color(palette[0].second));
+    EXPECT_FALSE(QFile::exists(path("out.pdf")));
+    EXPECT_EXIT(editor->saveAndQuit(), ExitedWithCode(0), "");
+    EXPECT_TRUE(QFile::exists(path("out.pdf")));
+}
+
+}  // namespace
