@@ -98,14 +98,71 @@ int splitRow(tesseract::TessBaseAPI& engine) {
     return row;
 }
 
-// The engine's lines in its reading order, and the sum and count of its word confidences.
+struct Line {
+    std::string text;
+    float confidence;
+    int left, top, right, bottom;
+    int baseline, baselineRight;  // the baseline's height at the line's two ends
+    std::size_t block;            // counted from 1 in Tesseract's order
+    bool joined = false;          // into the line it continues
+};
+
+// The median gap between the words of a line.
+int wordGap(tesseract::TessBaseAPI& engine) {
+    const std::unique_ptr<tesseract::ResultIterator> word(engine.GetIterator());
+    std::vector<int> gaps;
+    int right = 0;
+    if (word && !word->Empty(tesseract::RIL_WORD)) do {
+            int left = 0, top = 0, end = 0, bottom = 0;
+            if (!word->BoundingBox(tesseract::RIL_WORD, &left, &top, &end, &bottom)) continue;
+            if (!word->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) gaps.push_back(left - right);
+            right = end;
+        } while (word->Next(tesseract::RIL_WORD));
+    if (gaps.empty()) return 0;
+    std::nth_element(gaps.begin(), gaps.begin() + std::ptrdiff_t(gaps.size() / 2), gaps.end());
+    return gaps[gaps.size() / 2];
+}
+
+// A line that Tesseract cut in two, putting the pieces in blocks of their own, joined again: the
+// keywords at the start of lines of code were taken for a column, and a title for two. The
+// second piece stands a word's gap away on the same baseline; columns stand much further apart.
+void joinPieces(std::vector<Line>& lines, int gap) {
+    std::vector<std::size_t> byLeft(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) byLeft[i] = i;
+    std::sort(byLeft.begin(), byLeft.end(), [&](std::size_t a, std::size_t b) { return lines[a].left < lines[b].left; });
+    for (const std::size_t i : byLeft) {
+        Line& piece = lines[i];
+        for (Line& rest : lines) {
+            const int height = std::min(piece.bottom - piece.top, rest.bottom - rest.top);
+            if (rest.joined || rest.block == piece.block || rest.left - piece.right > 2 * gap ||
+                rest.left <= piece.right - gap || std::abs(rest.baseline - piece.baselineRight) > height / 4)
+                continue;
+            const std::size_t a = piece.text.size(), b = rest.text.size();
+            rest.confidence = float((piece.confidence * a + rest.confidence * b) / double(a + b));
+            rest.text = piece.text + ' ' + rest.text;
+            rest.left = piece.left;
+            rest.top = std::min(rest.top, piece.top);
+            rest.bottom = std::max(rest.bottom, piece.bottom);
+            piece.joined = true;
+            break;
+        }
+    }
+}
+
+// The engine's lines, and the sum and count of its word confidences. Tesseract sometimes reads
+// a block before text that stands above it (a centred title read after the body it heads): a
+// block is put after every block above it that it shares columns with, and otherwise keeps
+// Tesseract's order, so that side-by-side columns stay as they are.
 void collect(tesseract::TessBaseAPI& engine, std::vector<TextObservation>& observations, double& confidences,
              int& words) {
     const std::unique_ptr<int[]> confidence(engine.AllWordConfidences());
     for (int i = 0; confidence && confidence[i] >= 0; ++i) confidences += confidence[i], ++words;
     const std::unique_ptr<tesseract::ResultIterator> line(engine.GetIterator());
     if (!line || line->Empty(tesseract::RIL_TEXTLINE)) return;
+    std::vector<Line> lines;
+    std::size_t blocks = 0;
     do {
+        if (line->IsAtBeginningOf(tesseract::RIL_BLOCK)) ++blocks;
         const TextPtr text(line->GetUTF8Text(tesseract::RIL_TEXTLINE));
         if (!text) continue;
         // Lines end in one or two line feeds of Tesseract's own.
@@ -113,9 +170,40 @@ void collect(tesseract::TessBaseAPI& engine, std::vector<TextObservation>& obser
         while (!string.empty() && string.back() == '\n') string.pop_back();
         // Tesseract also reports blank pseudo-lines, with high confidence.
         if (isBlank(string)) continue;
-        const float lineConfidence = line->Confidence(tesseract::RIL_TEXTLINE) / 100.0f;
-        observations.push_back({{{std::move(string), lineConfidence}}});
+        Line l{std::move(string), line->Confidence(tesseract::RIL_TEXTLINE) / 100.0f, 0, 0, 0, 0, 0, 0, blocks};
+        int x1 = 0, x2 = 0;
+        line->BoundingBox(tesseract::RIL_TEXTLINE, &l.left, &l.top, &l.right, &l.bottom);
+        line->Baseline(tesseract::RIL_TEXTLINE, &x1, &l.baseline, &x2, &l.baselineRight);
+        lines.push_back(std::move(l));
     } while (line->Next(tesseract::RIL_TEXTLINE));
+    if (const int gap = wordGap(engine); gap > 0) joinPieces(lines, gap);
+    struct Box {
+        int left = std::numeric_limits<int>::max(), top = left, right = std::numeric_limits<int>::min(), bottom = right;
+    };
+    std::vector<Box> box(blocks + 1);
+    std::vector<bool> done(blocks + 1, true);
+    for (const Line& l : lines) {
+        if (l.joined) continue;
+        Box& b = box[l.block];
+        b = {std::min(b.left, l.left), std::min(b.top, l.top), std::max(b.right, l.right), std::max(b.bottom, l.bottom)};
+        done[l.block] = false;
+    }
+    const auto above = [](const Box& a, const Box& b) {
+        return a.bottom <= b.top && a.top < b.top && a.left < b.right && b.left < a.right;
+    };
+    for (std::size_t next = 0; next < box.size();) {
+        // The first in Tesseract's order with nothing left above it.
+        if (done[next] || std::any_of(box.begin(), box.end(), [&](const Box& b) {
+                return !done[std::size_t(&b - box.data())] && above(b, box[next]);
+            })) {
+            ++next;
+            continue;
+        }
+        done[next] = true;
+        for (Line& l : lines)
+            if (l.block == next && !l.joined) observations.push_back({{{std::move(l.text), l.confidence}}});
+        next = 0;
+    }
 }
 
 }  // namespace

@@ -81,6 +81,30 @@ QImage screenshot(const QColor& ground, const std::vector<std::tuple<QColor, QCo
     return image;
 }
 
+// Code with its keywords in a colour of their own, the rest of each line a space after them.
+const std::pair<QString, QString> program[] = {
+    {"def", "parse_header(rows, count):"}, {"", "return rows[:count]"}, {"def", "write_report(name, parts):"},
+    {"", "total = sum(parts)"}, {"def", "open_store(path):"}, {"", "return store(path)"},
+    {"def", "main(argv):"}, {"", "return run(argv)"}};
+
+QImage code() {
+    QImage image(640, 230, QImage::Format_RGB32);
+    image.fill(QColor(43, 48, 59));
+    QPainter painter(&image);
+    QFont font("DejaVu Sans Mono");
+    font.setPixelSize(13);
+    painter.setFont(font);
+    int y = 24;
+    for (const auto& [keyword, rest] : program) {
+        painter.setPen(QColor(180, 142, 173));
+        painter.drawText(12, y, keyword);
+        painter.setPen(QColor(192, 197, 206));
+        painter.drawText(44, y, rest);
+        y += 24;
+    }
+    return image;
+}
+
 const QString chat[] = {"Встреча перенесена на четверг, в десять утра, в большой переговорной.",
                         "Our meeting moved to Thursday at ten, in the large meeting room upstairs.",
                         "Возьмите с собой отчёт за квартал и подписанный договор.",
@@ -99,6 +123,7 @@ protected:
                                                 "14", "-fill", "#c0c5ce", "-annotate", "+12+24",
                                                 chat[1] + '\n' + chat[0] + '\n' + chat[3], path("slate.png")}),
                   0);
+        ASSERT_TRUE(code().save(path("code.png")));
         ASSERT_TRUE(screenshot(Qt::white, {{QColor(31, 42, 68), Qt::white, chat[0]},
                                            {QColor(37, 99, 235), Qt::white, chat[1]},
                                            {Qt::white, Qt::black, chat[2]},
@@ -147,6 +172,8 @@ using Recognize = TavrinOcr;
 // The words are Tesseract's and checked loosely, with white space collapsed; the framing is the contract.
 TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
     const QString columns = left + '\n' + right;
+    QString listing;
+    for (const auto& [keyword, rest] : program) listing += keyword + ' ' + rest + ' ';
     const std::vector<std::tuple<QString, QString, double>> cases = {
         {"text.png", columns, 0.05},   // transparent ground, two columns
         {"photo.jpg", columns, 0.05},  // turned by its EXIF orientation
@@ -157,6 +184,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         {"dark.png", chat[0] + ' ' + chat[1] + ' ' + chat[2], 0.05},
         {"slate.png", chat[1] + ' ' + chat[0] + ' ' + chat[3], 0.05},
         {"bars.png", chat[0] + ' ' + chat[1] + ' ' + chat[2] + ' ' + chat[3], 0.05},
+        {"code.png", listing, 0.05},  // its keywords taken for a column of their own
     };
     std::vector<QByteArray> outputs;
     for (const auto& [name, truth, bound] : cases) {
