@@ -29,12 +29,11 @@ void writeTextPdf(const QString &path, const std::vector<QStringList> &pages) {
 void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const QString &trailerExtra,
                  const QStringList &objects) {
     QByteArray out = "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n";
-    std::vector<int> offsets;
+    std::vector<int> offsets;  // 1 catalog, 2 pages, 3 font, then per page: page, contents
     auto object = [&](const QString &body) {
         offsets.push_back(int(out.size()));
         out += QString("%1 0 obj\n%2\nendobj\n").arg(offsets.size()).arg(body).toLatin1();
     };
-    // 1 catalog, 2 pages, 3 font, then per page: page, contents.
     QString kids;
     for (size_t i = 0; i < pages.size(); ++i) kids += QString("%1 0 R ").arg(4 + 2 * i);
     object("<< /Type /Catalog /Pages 2 0 R >>");
@@ -43,9 +42,7 @@ void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const Q
     for (const RawPage &page : pages) {
         QString content;
         for (const RawText &t : page.texts) {
-            QString escaped = t.text;
-            escaped.replace("\\", "\\\\").replace("(", "\\(").replace(")", "\\)");
-            // Turned text reads upright once the viewer applies the page's rotation.
+            const QString escaped = QString(t.text).replace("\\", "\\\\").replace("(", "\\(").replace(")", "\\)");
             const QTransform turn = QTransform().rotate(t.upright ? 0 : page.rotate);
             content += QString("BT /F1 12 Tf %1 %2 %3 %4 %5 %6 Tm (%7) Tj ET\n")
                            .arg(turn.m11()).arg(turn.m12()).arg(turn.m21()).arg(turn.m22()).arg(t.x).arg(t.y)
@@ -66,8 +63,7 @@ void writeRawPdf(const QString &path, const std::vector<RawPage> &pages, const Q
     out += QString("trailer\n<< /Size %1 /Root 1 0 R %2>>\nstartxref\n%3\n%%EOF\n")
                .arg(offsets.size() + 1).arg(trailerExtra).arg(xref).toLatin1();
     QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(out);
+    if (file.open(QIODevice::WriteOnly)) file.write(out);
 }
 
 QByteArray slowDrawing(int strokes) {
