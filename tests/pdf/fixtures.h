@@ -8,8 +8,8 @@
 // Test documents, made on the spot so that every fixture can be read and remade.
 namespace fixtures {
 
-// One QPdfWriter page per entry, each line of text in DejaVu Sans 12 pt from the top left margin.
-// A page whose lines hold a tab is laid out as two columns (left of the tab, right of it).
+// One QPdfWriter page per entry, each line of text in DejaVu Sans 12 pt from the top left margin; a page whose
+// lines hold a tab is laid out as two columns (left of the tab, right of it).
 void writeTextPdf(const QString &path, const std::vector<QStringList> &pages);
 
 // A hand-written page: Helvetica text (Latin-1) drawn at (x, y) in page space; text not upright is drawn turned

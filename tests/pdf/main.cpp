@@ -6,8 +6,8 @@
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::GTEST_FLAG(death_test_style) = "threadsafe";
-    std::vector<char *> qtArgs{argv[0], const_cast<char *>("-platform"), const_cast<char *>("offscreen"), nullptr};
+    char *qtArgs[] = {argv[0], const_cast<char *>("-platform"), const_cast<char *>("offscreen"), nullptr};
     int qtCount = 3;
-    QApplication app(qtCount, qtArgs.data());
+    QApplication app(qtCount, qtArgs);
     return RUN_ALL_TESTS();
 }

@@ -2,24 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <QColor>
-#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <functional>
-#include <vector>
 
 // Helpers that look at the program and its output from outside, with readers other than our own.
 namespace support {
 
-struct Result {
-    int status = -1;
-    QByteArray out, err;
-};
+struct Result { int status = -1; QByteArray out, err; };
 // Runs a program with its environment changed by `env` ("NAME=value" sets, a bare "NAME" removes); a crash, or a
 // run that outlasts the hang guard (and is killed), gives status -1.
 inline Result run(const QString &program, const QStringList &args, const QStringList &env = {},
@@ -35,9 +28,6 @@ inline Result run(const QString &program, const QStringList &args, const QString
     if (!finished) p.kill(), p.waitForFinished();
     return {finished && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
             p.readAllStandardError()};
-}
-inline Result runPdf(const QStringList &args, const QStringList &env = {}, const QString &cwd = {}) {
-    return run(TAVRIN_PDF, args, env, cwd);
 }
 
 struct Highlight {
