@@ -1,5 +1,4 @@
-// The editor in-process on Qt's offscreen platform, driven through real mouse and key events: swatches, erase,
-// undo, find, pages, what the view draws and where it goes, and every way the editor ends, with its exit status.
+// The editor in-process on Qt's offscreen platform, driven through real mouse and key events.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -45,8 +44,7 @@ protected:
     QString path(const QString &name) const { return root + "/" + name; }
     std::unique_ptr<Editor> editor;
 
-    // Opens in.pdf, written first from pages of lines when given (see fixtures::writeTextPdf); the output is out.pdf.
-    // Each test starts on the usual three pages.
+    // Each test starts on the usual three pages; open() reopens in.pdf, written first from pages of lines if given.
     void SetUp() override {
         open({{"The opening line of the page", "and the second line of it", "a third line to close"},
               {"Another page begins here", "and goes on"}, {"The last page"}});
@@ -96,8 +94,8 @@ protected:
         return n;
     }
 
-    // Answers the next dialog once it is up (a busy machine may take its time): a number asked for with `number`,
-    // a message box with its button `button`, keeping what the box showed, its buttons left to right.
+    // Answers the next dialog once it is up (a busy machine may take its time): a number asked for, or a message
+    // box's `button`, keeping what the box showed, its buttons left to right.
     QStringList shown;
     void answer(const QString &button, int number = 0, int tries = 200) {
         QTimer::singleShot(50, [=] {
@@ -120,7 +118,8 @@ protected:
     // The view as it is drawn once every render it asked for has landed.
     QImage drawn() {
         for (int i = 0; i < 1000; ++i) {
-            const QImage image = (QTest::qWait(10), editor->view->rendering()) ? QImage() : viewport()->grab().toImage();
+            QTest::qWait(10);
+            const QImage image = editor->view->rendering() ? QImage() : viewport()->grab().toImage();
             if (!image.isNull() && !editor->view->rendering()) return image;
         }
         ADD_FAILURE() << "the renders never settled";
@@ -215,8 +214,7 @@ TEST_F(EditorTest, EraseTakesTheLatestHighlightAndLinksWaitForIt) {
     EXPECT_LE(std::abs(editor->view->pageRect(editor->doc->page(2)).top()), 10);
 }
 
-// A painting makes one highlight per line piece and one undo group per page. Ctrl+Z takes back the latest group, one
-// page's share at a time; Ctrl+Shift+Z and Z do not.
+// One highlight per line piece, one undo group per page; Ctrl+Z (not Ctrl+Shift+Z, not Z) takes back the latest.
 TEST_F(EditorTest, PaintingGroupsByPageAndCtrlZTakesBackTheLatest) {
     const QColor green = color(palette[1].second);
     PDFSelection across = editor->doc->findFirst("third");
@@ -252,9 +250,8 @@ TEST_F(EditorTest, PaintingGroupsByPageAndCtrlZTakesBackTheLatest) {
     EXPECT_TRUE(editor->changed);
 }
 
-// Ctrl+F finds as the word is typed (a Z among its letters), from the top of the view; the match is the selection
-// that a swatch paints. Escape closes only the field. The page number follows the view; Ctrl+G goes to a page, out
-// of range to an end.
+// Ctrl+F finds as the word (with a Z) is typed; a swatch paints the match. Escape closes only the field. The page
+// number follows the view; Ctrl+G goes to a page, out of range to an end.
 TEST_F(EditorTest, FindSelectsTheMatchAndPagesAreNumbered) {
     std::vector<QStringList> pages(25, {"Nothing much on this page"});
     pages[10] = {"A line before it", "the Zigzag first appears here"};
@@ -331,8 +328,7 @@ TEST_F(EditorTest, ZoomKeepsItsPointAndKeysMoveThroughTheDocument) {
     }
 }
 
-// Without changes every end is 2 and writes nothing, even while a page that takes many seconds to draw is being
-// drawn: it holds up nothing, a swatch answers at once.
+// Without changes every end is 2 and writes nothing, even while a page that takes long to draw holds up nothing.
 TEST_F(EditorTest, WithoutChangesEveryEndIsTwoEvenWhileASlowPageDraws) {
     fixtures::RawPage slow;
     slow.drawing = fixtures::slowDrawing(6000);  // about 40 s

@@ -14,11 +14,7 @@ void writeTextPdf(const QString &path, const std::vector<QStringList> &pages);
 
 // A hand-written page: Helvetica text (Latin-1) drawn at (x, y) in page space; text not upright is drawn turned
 // so that it reads upright once the page's /Rotate applies.
-struct RawText {
-    double x, y;
-    QString text;
-    bool upright = true;
-};
+struct RawText { double x, y; QString text; bool upright = true; };
 struct RawPage {
     RawPage() = default;
     RawPage(const QRectF &mediaBox, int rotate, std::vector<RawText> texts, const QString &extra = {})

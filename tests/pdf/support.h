@@ -13,8 +13,7 @@
 namespace support {
 
 struct Result { int status = -1; QByteArray out, err; };
-// Runs a program with its environment changed by `env` ("NAME=value" sets, a bare "NAME" removes); a crash, or a
-// run that outlasts the hang guard (and is killed), gives status -1.
+// Runs a program, `env` changing its environment ("NAME=value" sets, "NAME" removes); a crash or hang gives -1.
 inline Result run(const QString &program, const QStringList &args, const QStringList &env = {},
                   const QString &cwd = {}, int guardMs = 120000) {
     QProcess p;

@@ -56,8 +56,7 @@ protected:
         editor.waitForFinished(10000);
         return editor.state() == QProcess::NotRunning && editor.exitStatus() == QProcess::NormalExit ? editor.exitCode() : -1;
     }
-    // A drag over the first line of text as the screen shows it (the first band of rows holding dark pixels below
-    // the strip), from just before it to just after it.
+    // A drag across the first line of text on screen: the first band of rows with dark pixels below the strip.
     void dragOverFirstLine() {
         tool("import", {"-window", window, path("shot.png")});
         const QImage shot = QImage(path("shot.png")).convertToFormat(QImage::Format_RGB32);
@@ -74,10 +73,8 @@ protected:
     }
 };
 
-// A locked file asks for its password before the editor opens, and again after a wrong one; the window has the
-// title given. A drag over the first line, then Ctrl+C, puts the text on the clipboard and the primary selection;
-// the yellow swatch paints it and Ctrl+S writes the highlight over the dragged words, keeping the encryption.
-// Escape at the prompt gives up and writes nothing.
+// A locked file asks for its password, again after a wrong one. Ctrl+C copies the dragged line; the yellow swatch
+// paints it and Ctrl+S writes it, still encrypted. Escape at the prompt gives up and writes nothing.
 TEST_F(Window, APasswordOpensTheFileAndTheSaveKeepsItLocked) {
     const QString plain = path("in.pdf"), in = path("locked.pdf"), out = path("out.pdf");
     fixtures::writeTextPdf(plain, {{"Highlight these words here", "", "and leave this line alone"}});
