@@ -260,10 +260,10 @@ double distance(Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
 // What sharp edges enclose, without thin lines: a page lying on a table, whose outline is a
 // sharp edge even where a shadow falls (a threshold of brightness lost the shadowed part),
-// while the edge of the shadow itself is soft.
-PixPtr enclosed(Pix* small) {
+// while the edge of the shadow itself is soft. Edges count from the strength least.
+PixPtr enclosed(Pix* small, int least) {
     const PixPtr edges(pixSobelEdgeFilter(small, L_ALL_EDGES));
-    const PixPtr weak(edges ? pixThresholdToBinary(edges.get(), 14) : nullptr);
+    const PixPtr weak(edges ? pixThresholdToBinary(edges.get(), least) : nullptr);
     const PixPtr sharp(weak ? pixInvert(nullptr, weak.get()) : nullptr);
     if (!sharp || !pixCloseSafeBrick(sharp.get(), sharp.get(), 3, 3)) return nullptr;
     const PixPtr holes(pixHolesByFilling(sharp.get(), 4));
@@ -275,10 +275,10 @@ PixPtr enclosed(Pix* small) {
 // The corners of a photographed page: the largest enclosed region, accepted only when it is
 // clearly a whole page seen at a slant. Without these checks a shadow was taken for an edge
 // and the page distorted.
-std::optional<Quad> findPage(Pix* grey) {
+std::optional<Quad> findPage(Pix* grey, int least) {
     float scale = 1;
     const PixPtr small = reduced(grey, 800, scale);
-    const PixPtr inside(small ? enclosed(small.get()) : nullptr);
+    const PixPtr inside(small ? enclosed(small.get(), least) : nullptr);
     if (!inside) return std::nullopt;
     Pixa* parts = nullptr;
     const BoxaPtr boxes(pixConnComp(inside.get(), &parts, 8));
@@ -459,7 +459,10 @@ PixPtr prepareForRecognition(const QImage& bitmap) {
     grey = invertLightText(std::move(grey));
     double x = 0;
     grey = scaleText(std::move(grey), x);
-    const std::optional<Quad> page = findPage(grey.get());
+    // Where a shadow's edge crosses the page's, the outline fades: weaker edges count only when
+    // the page is not found without, since they also outline the grain of the table.
+    std::optional<Quad> page = findPage(grey.get(), 14);
+    if (!page) page = findPage(grey.get(), 6);
     if (page) grey = straighten(std::move(grey), *page);
     grey = flattenBackground(std::move(grey));
     // After flattening: a shadow left dark in the threshold hid the slant of the lines.
