@@ -151,8 +151,8 @@ void joinPieces(std::vector<Line>& lines, int gap) {
 
 // The engine's lines, and the sum and count of its word confidences. Tesseract sometimes reads
 // a block before text that stands above it (a centred title read after the body it heads): a
-// block is put after every block above it that it shares columns with, and otherwise keeps
-// Tesseract's order, so that side-by-side columns stay as they are.
+// block is put after every block above it that it shares columns with or that heads the page,
+// and otherwise keeps Tesseract's order, so that side-by-side columns stay as they are.
 void collect(tesseract::TessBaseAPI& engine, std::vector<TextObservation>& observations, double& confidences,
              int& words) {
     const std::unique_ptr<int[]> confidence(engine.AllWordConfidences());
@@ -188,14 +188,27 @@ void collect(tesseract::TessBaseAPI& engine, std::vector<TextObservation>& obser
         b = {std::min(b.left, l.left), std::min(b.top, l.top), std::max(b.right, l.right), std::max(b.bottom, l.bottom)};
         done[l.block] = false;
     }
-    const auto above = [](const Box& a, const Box& b) {
-        return a.bottom <= b.top && a.top < b.top && a.left < b.right && b.left < a.right;
+    // A block over all the others heads them whatever its columns, like a window's title. Where
+    // no block stands beside another, as the bubbles of a chat, all are read from the top down.
+    std::vector<bool> heads(box.size());
+    bool stacked = true;
+    for (std::size_t a = 0; a < box.size(); ++a) {
+        heads[a] = !done[a];
+        for (std::size_t b = 0; b < box.size(); ++b) {
+            if (b == a || done[a] || done[b]) continue;
+            if (box[a].bottom > box[b].top) heads[a] = false;
+            if (box[a].top < box[b].bottom && box[b].top < box[a].bottom) stacked = false;
+        }
+    }
+    const auto above = [&](std::size_t a, std::size_t b) {
+        return box[a].bottom <= box[b].top && box[a].top < box[b].top &&
+               (stacked || heads[a] || (box[a].left < box[b].right && box[b].left < box[a].right));
     };
     for (std::size_t next = 0; next < box.size();) {
         // The first in Tesseract's order with nothing left above it.
-        if (done[next] || std::any_of(box.begin(), box.end(), [&](const Box& b) {
-                return !done[std::size_t(&b - box.data())] && above(b, box[next]);
-            })) {
+        bool blocked = done[next];
+        for (std::size_t b = 0; b < box.size() && !blocked; ++b) blocked = !done[b] && above(b, next);
+        if (blocked) {
             ++next;
             continue;
         }

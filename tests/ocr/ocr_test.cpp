@@ -116,7 +116,9 @@ protected:
         ASSERT_TRUE(page(Qt::transparent).save(path("text.png")));  // black on black unless put on white
         ASSERT_TRUE(photographed(page(Qt::white)).save(path("slant.jpg"), "JPEG", 80));
         const QColor dark(30, 30, 30), grey(212, 212, 212);
-        ASSERT_TRUE(screenshot(dark, {{dark, grey, chat[0]}, {dark, grey, chat[1]}, {dark, grey, chat[2]}})
+        // Short replies on the left, none beside another: read from the top down, not side by side.
+        ASSERT_TRUE(screenshot(dark, {{dark, grey, chat[0]}, {dark, grey, "Да."}, {dark, grey, chat[1]},
+                                      {dark, grey, "OK."}, {dark, grey, chat[2]}})
                         .save(path("dark.png")));
         // A dark theme with no light part anywhere, lines running the whole width.
         ASSERT_EQ(QProcess::execute("convert", {"-size", "900x120", "xc:#2b303b", "-font", "Liberation-Mono", "-pointsize",
@@ -181,7 +183,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         {"text.heic", columns, 0.05},  {"text.avif", columns, 0.05}, {"text.pdf", columns, 0.05},
         {"text.jp2", columns, 0.05},
         {"slant.jpg", columns, 0.05},
-        {"dark.png", chat[0] + ' ' + chat[1] + ' ' + chat[2], 0.05},
+        {"dark.png", chat[0] + " Да. " + chat[1] + " OK. " + chat[2], 0.05},
         {"slate.png", chat[1] + ' ' + chat[0] + ' ' + chat[3], 0.05},
         {"bars.png", chat[0] + ' ' + chat[1] + ' ' + chat[2] + ' ' + chat[3], 0.05},
         {"code.png", listing, 0.05},  // its keywords taken for a column of their own
