@@ -204,18 +204,19 @@ void collect(tesseract::TessBaseAPI& engine, std::vector<TextObservation>& obser
         return box[a].bottom <= box[b].top && box[a].top < box[b].top &&
                (stacked || heads[a] || (box[a].left < box[b].right && box[b].left < box[a].right));
     };
-    for (std::size_t next = 0; next < box.size();) {
+    // How many blocks not yet read stand above each one.
+    std::vector<int> under(box.size());
+    for (std::size_t a = 0; a < box.size(); ++a)
+        for (std::size_t b = 0; b < box.size(); ++b) under[b] += !done[a] && !done[b] && above(a, b);
+    while (true) {
         // The first in Tesseract's order with nothing left above it.
-        bool blocked = done[next];
-        for (std::size_t b = 0; b < box.size() && !blocked; ++b) blocked = !done[b] && above(b, next);
-        if (blocked) {
-            ++next;
-            continue;
-        }
+        std::size_t next = 0;
+        while (next < box.size() && (done[next] || under[next] > 0)) ++next;
+        if (next == box.size()) break;
         done[next] = true;
+        for (std::size_t b = 0; b < box.size(); ++b) under[b] -= !done[b] && above(next, b);
         for (Line& l : lines)
             if (l.block == next && !l.joined) observations.push_back({{{std::move(l.text), l.confidence}}});
-        next = 0;
     }
 }
 
