@@ -35,8 +35,10 @@ const char* modelFor(const std::string& tag) {
 using TextPtr = std::unique_ptr<char[]>;  // GetUTF8Text hands out new[] memory
 struct BoxDeleter {
     void operator()(Box* box) const { boxDestroy(&box); }
+    void operator()(Boxa* boxa) const { boxaDestroy(&boxa); }
 };
 using BoxPtr = std::unique_ptr<Box, BoxDeleter>;
+using BoxaPtr = std::unique_ptr<Boxa, BoxDeleter>;
 
 bool isBlank(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) {
@@ -149,20 +151,22 @@ void joinPieces(std::vector<Line>& lines, int gap) {
     }
 }
 
-// The engine's lines, and the sum and count of its word confidences. Tesseract sometimes reads
-// a block before text that stands above it (a centred title read after the body it heads): a
-// block is put after every block above it that it shares columns with or that heads the page,
-// and otherwise keeps Tesseract's order, so that side-by-side columns stay as they are.
-void collect(tesseract::TessBaseAPI& engine, std::vector<TextObservation>& observations, double& confidences,
-             int& words) {
-    const std::unique_ptr<int[]> confidence(engine.AllWordConfidences());
-    for (int i = 0; confidence && confidence[i] >= 0; ++i) confidences += confidence[i], ++words;
-    const std::unique_ptr<tesseract::ResultIterator> line(engine.GetIterator());
-    if (!line || line->Empty(tesseract::RIL_TEXTLINE)) return;
+// What an engine read of a page or of a part of it: its lines, its blocks numbered from 1 in its
+// order, the median gap between its words, and the sum and count of its word confidences.
+struct Reading {
     std::vector<Line> lines;
     std::size_t blocks = 0;
+    int gap = 0;
+    double confidences = 0;
+    int words = 0;
+};
+
+// The engine's lines, moved by (dx, dy), their blocks numbered on.
+void addLines(tesseract::TessBaseAPI& engine, int dx, int dy, Reading& reading) {
+    const std::unique_ptr<tesseract::ResultIterator> line(engine.GetIterator());
+    if (!line || line->Empty(tesseract::RIL_TEXTLINE)) return;
     do {
-        if (line->IsAtBeginningOf(tesseract::RIL_BLOCK)) ++blocks;
+        if (line->IsAtBeginningOf(tesseract::RIL_BLOCK)) ++reading.blocks;
         const TextPtr text(line->GetUTF8Text(tesseract::RIL_TEXTLINE));
         if (!text) continue;
         // Lines end in one or two line feeds of Tesseract's own.
@@ -170,13 +174,85 @@ void collect(tesseract::TessBaseAPI& engine, std::vector<TextObservation>& obser
         while (!string.empty() && string.back() == '\n') string.pop_back();
         // Tesseract also reports blank pseudo-lines, with high confidence.
         if (isBlank(string)) continue;
-        Line l{std::move(string), line->Confidence(tesseract::RIL_TEXTLINE) / 100.0f, 0, 0, 0, 0, 0, 0, blocks};
+        Line l{std::move(string), line->Confidence(tesseract::RIL_TEXTLINE) / 100.0f, 0, 0, 0, 0, 0, 0, reading.blocks};
         int x1 = 0, x2 = 0;
         line->BoundingBox(tesseract::RIL_TEXTLINE, &l.left, &l.top, &l.right, &l.bottom);
         line->Baseline(tesseract::RIL_TEXTLINE, &x1, &l.baseline, &x2, &l.baselineRight);
-        lines.push_back(std::move(l));
+        l.left += dx, l.right += dx, l.top += dy, l.bottom += dy, l.baseline += dy, l.baselineRight += dy;
+        reading.lines.push_back(std::move(l));
     } while (line->Next(tesseract::RIL_TEXTLINE));
-    if (const int gap = wordGap(engine); gap > 0) joinPieces(lines, gap);
+}
+
+// The mean confidence of the engine's words, 0 without any.
+double meanOf(tesseract::TessBaseAPI& engine, double& sum, int& count) {
+    const std::unique_ptr<int[]> confidence(engine.AllWordConfidences());
+    double here = 0;
+    int n = 0;
+    for (int i = 0; confidence && confidence[i] >= 0; ++i) here += confidence[i], ++n;
+    sum += here, count += n;
+    return n > 0 ? here / n : 0;
+}
+
+// Text that Tesseract's layout left out, read again as blocks of plain lines: dense bold text of
+// a photographed page was taken for a picture and dropped, whole paragraphs of it, and read in
+// full when Tesseract was told it holds lines. A region is at least ten letters wide and two
+// lines high; what it reads is kept only when read as surely as text: pictures read as doubtful
+// strings. x is the x-height of the text.
+void recover(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& reading) {
+    constexpr double surely = 80;
+    const PixPtr ink(x > 0 ? engine.GetThresholdedImage() : nullptr);
+    if (!ink) return;
+    const int margin = int(x);
+    for (const Line& l : reading.lines) {
+        const BoxPtr box(boxCreate(l.left - margin, l.top - margin, l.right - l.left + 2 * margin,
+                                   l.bottom - l.top + 2 * margin));
+        if (box) pixClearInRect(ink.get(), box.get());
+    }
+    // At a quarter of the size: letters joined into lines and lines into paragraphs, specks gone.
+    const PixPtr small(pixReduceRankBinaryCascade(ink.get(), 1, 1, 0, 0));
+    const int step = std::max(1, int(x / 4));
+    if (!small || !pixCloseSafeBrick(small.get(), small.get(), 2 * step + 1, 2 * step + 1) ||
+        !pixOpenBrick(small.get(), small.get(), step + 1, step + 1))
+        return;
+    const BoxaPtr regions(pixConnCompBB(small.get(), 8));
+    if (!regions) return;
+    engine.SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
+    for (int i = 0; i < boxaGetCount(regions.get()); ++i) {
+        l_int32 bx = 0, by = 0, bw = 0, bh = 0;
+        boxaGetBoxGeometry(regions.get(), i, &bx, &by, &bw, &bh);
+        if (4 * bw < 10 * x || 4 * bh < 2 * x) continue;
+        const BoxPtr box(boxCreate(4 * bx - margin, 4 * by - margin, 4 * bw + 2 * margin, 4 * bh + 2 * margin));
+        Box* raw = nullptr;
+        const PixPtr crop(box ? pixClipRectangle(part, box.get(), &raw) : nullptr);
+        const BoxPtr clipped(raw);
+        if (!crop || !clipped) continue;
+        engine.SetImage(crop.get());
+        double ignored = 0;
+        int none = 0;
+        if (engine.Recognize(nullptr) == 0 && meanOf(engine, ignored, none) >= surely)
+            addLines(engine, clipped->x, clipped->y, reading);
+    }
+    engine.SetPageSegMode(tesseract::PSM_AUTO);
+}
+
+// Read what the engine was given: its words' confidences, its lines, and what its layout left out.
+bool readPart(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& reading) {
+    if (engine.Recognize(nullptr) != 0) return false;
+    meanOf(engine, reading.confidences, reading.words);
+    reading.gap = wordGap(engine);
+    addLines(engine, 0, 0, reading);
+    recover(engine, part, x, reading);
+    return true;
+}
+
+// The lines in reading order. Tesseract sometimes reads a block before text that stands above it
+// (a centred title read after the body it heads): a block is put after every block above it that
+// it shares columns with or that heads the page, and otherwise keeps Tesseract's order, so that
+// side-by-side columns stay as they are.
+void order(Reading& reading, std::vector<TextObservation>& observations) {
+    std::vector<Line>& lines = reading.lines;
+    const std::size_t blocks = reading.blocks;
+    if (reading.gap > 0) joinPieces(lines, reading.gap);
     struct Box {
         int left = std::numeric_limits<int>::max(), top = left, right = std::numeric_limits<int>::min(), bottom = right;
     };
@@ -338,10 +414,13 @@ bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, std::vector<TextObser
     };
     const PixPtr upper(row > 0 ? part(0, row) : nullptr), lower(row > 0 ? part(row, height - row) : nullptr);
     const bool split = upper && lower;
+    // The x-height the page's resolution stands for (see prepareForRecognition).
+    const double x = pixGetXRes(page) * 24.0 / 400;
+    Reading whole, second;
     bool lowerRead = true;
     const auto readLower = [&] {
         omp_set_max_active_levels(0);  // as in the engine's own thread
-        lowerRead = helper_->Recognize(nullptr) == 0;
+        lowerRead = readPart(*helper_, lower.get(), x, second);
     };
     std::thread reading;
     if (split) {
@@ -353,13 +432,18 @@ bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, std::vector<TextObser
             readLower();  // out of threads: one part after the other
         }
     }
-    const bool upperRead = engine_->Recognize(nullptr) == 0;
+    const bool upperRead = readPart(*engine_, split ? upper.get() : page, x, whole);
     if (reading.joinable()) reading.join();
-    double confidences = 0;
-    int words = 0;
+    const double confidences = whole.confidences + second.confidences;
+    const int words = whole.words + second.words;
     if (upperRead && lowerRead) {
-        collect(*engine_, observations, confidences, words);
-        if (split) collect(*helper_, observations, confidences, words);
+        for (Line& l : second.lines) {
+            l.top += row, l.bottom += row, l.baseline += row, l.baselineRight += row;
+            l.block += whole.blocks;
+            whole.lines.push_back(std::move(l));
+        }
+        whole.blocks += second.blocks;
+        order(whole, observations);
     }
     meanConfidence = words > 0 ? confidences / words : 0;
     engine_->Clear();
