@@ -214,10 +214,13 @@ void recover(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& readi
     if (!small || !pixCloseSafeBrick(small.get(), small.get(), 2 * step + 1, 2 * step + 1) ||
         !pixOpenBrick(small.get(), small.get(), step + 1, step + 1))
         return;
-    const BoxaPtr regions(pixConnCompBB(small.get(), 8));
+    // The largest first, and only a few: a textured picture falls into many regions, each read in vain.
+    constexpr int mostRegions = 12;
+    const BoxaPtr found(pixConnCompBB(small.get(), 8));
+    const BoxaPtr regions(found ? boxaSort(found.get(), L_SORT_BY_AREA, L_SORT_DECREASING, nullptr) : nullptr);
     if (!regions) return;
     engine.SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
-    for (int i = 0; i < boxaGetCount(regions.get()); ++i) {
+    for (int i = 0; i < std::min(mostRegions, boxaGetCount(regions.get())); ++i) {
         l_int32 bx = 0, by = 0, bw = 0, bh = 0;
         boxaGetBoxGeometry(regions.get(), i, &bx, &by, &bw, &bh);
         if (4 * bw < 10 * x || 4 * bh < 2 * x) continue;
@@ -226,6 +229,10 @@ void recover(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& readi
         const PixPtr crop(box ? pixClipRectangle(part, box.get(), &raw) : nullptr);
         const BoxPtr clipped(raw);
         if (!crop || !clipped) continue;
+        // Letters cover a tenth to a third of the lines they stand in; a textured picture half.
+        const PixPtr inked(pixClipRectangle(ink.get(), clipped.get(), nullptr));
+        l_float32 cover = 1;
+        if (!inked || pixForegroundFraction(inked.get(), &cover) != 0 || cover > 0.35f) continue;
         engine.SetImage(crop.get());
         double ignored = 0;
         int none = 0;
