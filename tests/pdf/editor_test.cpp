@@ -344,6 +344,30 @@ TEST_F(EditorTest, WithoutChangesEveryEndIsTwoEvenWhileASlowPageDraws) {
     EXPECT_FALSE(QFile::exists(path("out.pdf")));
 }
 
+// Pages of absurd shape, fitted to the width and zoomed: drawn, and nothing on standard error, where Poppler
+// complains when asked for pixels it cannot allocate.
+TEST_F(EditorTest, AbsurdPagesRenderQuietly) {
+    fixtures::writeRawPdf(path("in.pdf"), {{{0, 0, 1, 14400}, 0, {{0, 7000, "a needle"}}}, {{0, 0, 1, 400}, 0, {{0, 200, "end"}}}});
+    open();
+    const QtMessageHandler qt = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    const int saved = ::dup(STDERR_FILENO);
+    QFile err(path("stderr"));
+    ASSERT_TRUE(err.open(QIODevice::ReadWrite) && ::dup2(err.handle(), STDERR_FILENO) >= 0);
+    QSignalSpy rendered(editor->view, &PDFView::pageRendered);
+    for (double zoom : {1.0, 8.0}) {
+        editor->view->setZoom(zoom, {});
+        QTest::qWait(200);  // a scroll bar came or went: the view re-renders once that settles
+        for (int step = 0; step <= 4; ++step) {
+            editor->view->verticalScrollBar()->setValue(editor->view->verticalScrollBar()->maximum() * step / 4);
+            for (int i = 0; i < 500 && (viewport()->grab(), editor->view->rendering()); ++i) QTest::qWait(10);
+        }
+    }
+    ::dup2(saved, STDERR_FILENO), ::close(saved);
+    qInstallMessageHandler(qt);
+    EXPECT_GE(rendered.count(), 4);  // drawn at both zooms, whatever the timing
+    EXPECT_EQ(err.size(), 0);
+}
+
 // After a change the question decides. A save that fails, directly or through the question, alerts and keeps
 // everything; "Cancel" goes back to editing with everything as it was.
 TEST_F(EditorTest, TheQuestionDecides) {
