@@ -10,6 +10,8 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 #include "prepare.h"
 
@@ -183,14 +185,12 @@ void addLines(tesseract::TessBaseAPI& engine, int dx, int dy, Reading& reading) 
     } while (line->Next(tesseract::RIL_TEXTLINE));
 }
 
-// The mean confidence of the engine's words, 0 without any.
-double meanOf(tesseract::TessBaseAPI& engine, double& sum, int& count) {
+// The sum and count of the engine's word confidences.
+std::pair<double, int> confidencesOf(tesseract::TessBaseAPI& engine) {
     const std::unique_ptr<int[]> confidence(engine.AllWordConfidences());
-    double here = 0;
-    int n = 0;
-    for (int i = 0; confidence && confidence[i] >= 0; ++i) here += confidence[i], ++n;
-    sum += here, count += n;
-    return n > 0 ? here / n : 0;
+    std::pair<double, int> sum{0, 0};
+    for (int i = 0; confidence && confidence[i] >= 0; ++i) sum.first += confidence[i], ++sum.second;
+    return sum;
 }
 
 // Text that Tesseract's layout left out, read again as blocks of plain lines: dense bold text of
@@ -234,10 +234,9 @@ void recover(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& readi
         l_float32 cover = 1;
         if (!inked || pixForegroundFraction(inked.get(), &cover) != 0 || cover > 0.35f) continue;
         engine.SetImage(crop.get());
-        double ignored = 0;
-        int none = 0;
-        if (engine.Recognize(nullptr) == 0 && meanOf(engine, ignored, none) >= surely)
-            addLines(engine, clipped->x, clipped->y, reading);
+        if (engine.Recognize(nullptr) != 0) continue;
+        const auto [sum, words] = confidencesOf(engine);
+        if (words > 0 && sum >= surely * words) addLines(engine, clipped->x, clipped->y, reading);
     }
     engine.SetPageSegMode(tesseract::PSM_AUTO);
 }
@@ -245,7 +244,7 @@ void recover(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& readi
 // Read what the engine was given: its words' confidences, its lines, and what its layout left out.
 bool readPart(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& reading) {
     if (engine.Recognize(nullptr) != 0) return false;
-    meanOf(engine, reading.confidences, reading.words);
+    std::tie(reading.confidences, reading.words) = confidencesOf(engine);
     reading.gap = wordGap(engine);
     addLines(engine, 0, 0, reading);
     recover(engine, part, x, reading);
@@ -256,10 +255,7 @@ bool readPart(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& read
 // (a centred title read after the body it heads): a block is put after every block above it that
 // it shares columns with or that heads the page, and otherwise keeps Tesseract's order, so that
 // side-by-side columns stay as they are.
-void order(Reading& reading, std::vector<TextObservation>& observations) {
-    std::vector<Line>& lines = reading.lines;
-    const std::size_t blocks = reading.blocks;
-    if (reading.gap > 0) joinPieces(lines, reading.gap);
+void order(std::vector<Line>& lines, std::size_t blocks, std::vector<TextObservation>& observations) {
     struct Box {
         int left = std::numeric_limits<int>::max(), top = left, right = std::numeric_limits<int>::min(), bottom = right;
     };
@@ -421,8 +417,7 @@ bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, std::vector<TextObser
     };
     const PixPtr upper(row > 0 ? part(0, row) : nullptr), lower(row > 0 ? part(row, height - row) : nullptr);
     const bool split = upper && lower;
-    // The x-height the page's resolution stands for (see prepareForRecognition).
-    const double x = pixGetXRes(page) * 24.0 / 400;
+    const double x = xHeightOf(page);
     Reading whole, second;
     bool lowerRead = true;
     const auto readLower = [&] {
@@ -450,7 +445,8 @@ bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, std::vector<TextObser
             whole.lines.push_back(std::move(l));
         }
         whole.blocks += second.blocks;
-        order(whole, observations);
+        if (whole.gap > 0) joinPieces(whole.lines, whole.gap);
+        order(whole.lines, whole.blocks, observations);
     }
     meanConfidence = words > 0 ? confidences / words : 0;
     engine_->Clear();

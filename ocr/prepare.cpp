@@ -14,6 +14,9 @@ void PixDeleter::operator()(Pix* pix) const { pixDestroy(&pix); }
 
 namespace {
 
+// The resolution an x-height of one pixel stands for: 24 px is 9 pt text at 400 dpi.
+constexpr double dpiPerXHeight = 400.0 / 24;
+
 struct LeptonicaDeleter {
     void operator()(Box* box) const { boxDestroy(&box); }
     void operator()(Boxa* boxa) const { boxaDestroy(&boxa); }
@@ -261,9 +264,8 @@ double distance(Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y); }
 // What sharp edges enclose, without thin lines: a page lying on a table, whose outline is a
 // sharp edge even where a shadow falls (a threshold of brightness lost the shadowed part),
 // while the edge of the shadow itself is soft. Edges count from the strength least.
-PixPtr enclosed(Pix* small, int least) {
-    const PixPtr edges(pixSobelEdgeFilter(small, L_ALL_EDGES));
-    const PixPtr weak(edges ? pixThresholdToBinary(edges.get(), least) : nullptr);
+PixPtr enclosed(Pix* edges, int least) {
+    const PixPtr weak(pixThresholdToBinary(edges, least));
     const PixPtr sharp(weak ? pixInvert(nullptr, weak.get()) : nullptr);
     if (!sharp || !pixCloseSafeBrick(sharp.get(), sharp.get(), 3, 3)) return nullptr;
     const PixPtr holes(pixHolesByFilling(sharp.get(), 4));
@@ -272,13 +274,12 @@ PixPtr enclosed(Pix* small, int least) {
     return inside;
 }
 
-// The corners of a photographed page: the largest enclosed region, accepted only when it is
+// The corners of a photographed page in the copy small, whose size is scale times the image's:
+// the largest region that edges from the strength least enclose, accepted only when it is
 // clearly a whole page seen at a slant. Without these checks a shadow was taken for an edge
 // and the page distorted.
-std::optional<Quad> findPage(Pix* grey, int least) {
-    float scale = 1;
-    const PixPtr small = reduced(grey, 800, scale);
-    const PixPtr inside(small ? enclosed(small.get(), least) : nullptr);
+std::optional<Quad> pageIn(Pix* small, Pix* edges, int least, float scale) {
+    const PixPtr inside = enclosed(edges, least);
     if (!inside) return std::nullopt;
     Pixa* parts = nullptr;
     const BoxaPtr boxes(pixConnComp(inside.get(), &parts, 8));
@@ -289,11 +290,11 @@ std::optional<Quad> findPage(Pix* grey, int least) {
         const PixPtr part(pixaGetPix(parts, i, L_CLONE));
         if (const int n = count(part.get()); n > size) largest = i, size = n;
     }
-    const int w = width(small.get()), h = height(small.get());
+    const int w = width(small), h = height(small);
     l_int32 bx = 0, by = 0, bw = 0, bh = 0;
     pixaGetBoxGeometry(parts, largest, &bx, &by, &bw, &bh);
-    const int edges = (bx == 0) + (by == 0) + (bx + bw == w) + (by + bh == h);
-    if (size < 0.2 * w * h || edges > 1) return std::nullopt;
+    const int touching = (bx == 0) + (by == 0) + (bx + bw == w) + (by + bh == h);
+    if (size < 0.2 * w * h || touching > 1) return std::nullopt;
 
     const PixPtr page(pixaGetPix(parts, largest, L_CLONE));
     Quad corner{};
@@ -344,12 +345,24 @@ std::optional<Quad> findPage(Pix* grey, int least) {
     pixRasterop(pageMask.get(), bx, by, bw, bh, PIX_SRC, region.get(), 0, 0);
     const PixPtr outside(pixInvert(nullptr, pageMask.get()));
     l_float32 inMedian = 0, outMedian = 0;
-    if (!outside || pixGetRankValueMasked(small.get(), pageMask.get(), 0, 0, 1, 0.5f, &inMedian, nullptr) != 0 ||
-        pixGetRankValueMasked(small.get(), outside.get(), 0, 0, 1, 0.5f, &outMedian, nullptr) != 0 ||
+    if (!outside || pixGetRankValueMasked(small, pageMask.get(), 0, 0, 1, 0.5f, &inMedian, nullptr) != 0 ||
+        pixGetRankValueMasked(small, outside.get(), 0, 0, 1, 0.5f, &outMedian, nullptr) != 0 ||
         std::abs(inMedian - outMedian) < 25)
         return std::nullopt;
     for (auto& p : corner) p = {p.x / scale, p.y / scale};
     return corner;
+}
+
+// Where a shadow's edge crosses the page's, the outline fades: weaker edges count only when the
+// page is not found without, since they also outline the grain of the table.
+std::optional<Quad> findPage(Pix* grey) {
+    float scale = 1;
+    const PixPtr small = reduced(grey, 800, scale);
+    const PixPtr edges(small ? pixSobelEdgeFilter(small.get(), L_ALL_EDGES) : nullptr);
+    if (!edges) return std::nullopt;
+    for (const int least : {14, 6})
+        if (const std::optional<Quad> page = pageIn(small.get(), edges.get(), least, scale)) return page;
+    return std::nullopt;
 }
 
 // The page mapped onto an upright rectangle of its mean side lengths, the rest cut off.
@@ -451,6 +464,8 @@ bool curled(Pix* grey) {
 
 }  // namespace
 
+double xHeightOf(Pix* prepared) { return pixGetXRes(prepared) / dpiPerXHeight; }
+
 PixPtr prepareForRecognition(const QImage& bitmap) {
     PixPtr grey = greyOf(bitmap);
     if (!grey) return nullptr;
@@ -459,10 +474,7 @@ PixPtr prepareForRecognition(const QImage& bitmap) {
     grey = invertLightText(std::move(grey));
     double x = 0;
     grey = scaleText(std::move(grey), x);
-    // Where a shadow's edge crosses the page's, the outline fades: weaker edges count only when
-    // the page is not found without, since they also outline the grain of the table.
-    std::optional<Quad> page = findPage(grey.get(), 14);
-    if (!page) page = findPage(grey.get(), 6);
+    const std::optional<Quad> page = findPage(grey.get());
     if (page) grey = straighten(std::move(grey), *page);
     grey = flattenBackground(std::move(grey));
     // After flattening: a shadow left dark in the threshold hid the slant of the lines.
@@ -470,11 +482,11 @@ PixPtr prepareForRecognition(const QImage& bitmap) {
     // On a page found in a photo, or where the lines bend: run on flat scans and screenshots
     // it made things worse.
     if (page || curled(grey.get())) grey = dewarp(std::move(grey));
-    // The resolution the text size stands for (an x-height of 24 px is 9 pt text at 400 dpi).
+    // The resolution the text size stands for.
     // Without one Tesseract guessed, and read the columns of a table one after the other
     // instead of row by row; at 300 dpi and less it read rows of symbols as words.
     if (x > 0) {
-        const l_int32 dpi = std::clamp(l_int32(std::lround(400 * x / 24)), 100, 1200);
+        const l_int32 dpi = std::clamp(l_int32(std::lround(dpiPerXHeight * x)), 100, 1200);
         pixSetResolution(grey.get(), dpi, dpi);
     }
     return grey;

@@ -18,3 +18,6 @@ using PixPtr = std::unique_ptr<Pix, PixDeleter>;
 // stands for. A step that does not apply, or that Leptonica cannot do, is left out. Null only
 // when the grey image cannot be made (out of memory).
 PixPtr prepareForRecognition(const QImage& bitmap);
+
+// The x-height of the prepared page's text, from the resolution it was given; 0 when unknown.
+double xHeightOf(Pix* prepared);
