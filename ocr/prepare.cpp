@@ -396,8 +396,19 @@ PixPtr deskew(PixPtr grey) {
     l_float32 angle = 0, confidence = 0;
     if (!binary || pixFindSkew(binary.get(), &angle, &confidence) != 0 || confidence < 3 || std::abs(angle) < 1)
         return grey;
-    PixPtr turned(pixRotate(grey.get(), float(angle * M_PI / 180), L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0));
-    return turned ? std::move(turned) : std::move(grey);
+    const float radians = float(angle * M_PI / 180);
+    PixPtr turned(pixRotate(grey.get(), radians, L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0));
+    if (!turned) return grey;
+    // The corners brought in take the background's shade: left white beside a flattened grey
+    // background, they drew Tesseract's threshold between the two, and a small page lying in a
+    // large photo lost all its text.
+    l_uint32 ground = 255;
+    const PixPtr whole(pixCreate(width(grey.get()), height(grey.get()), 1));
+    if (whole && pixSetAll(whole.get()) == 0 && pixGetRankValue(small.get(), 1, 0.5f, &ground) == 0) {
+        const PixPtr kept(pixRotate(whole.get(), radians, L_ROTATE_SAMPLING, L_BRING_IN_WHITE, 0, 0));
+        if (kept && pixInvert(kept.get(), kept.get())) pixSetMasked(turned.get(), kept.get(), ground);
+    }
+    return turned;
 }
 
 // Uneven light, shadows and coloured paper made an even background.
@@ -406,9 +417,33 @@ PixPtr flattenBackground(PixPtr grey) {
     return flat ? std::move(flat) : std::move(grey);
 }
 
-// Curled lines of a photographed book page made straight. Leptonica builds no model when the
-// lines span less than half the height (a short text on a long page): then it is tried again
-// on the rows that hold ink.
+// The rows of the page that hold its text, with a margin; null when they are too few or
+// nearly all. Leptonica builds no model of the lines when they span less than half the height
+// (a short text on a long page): this is what it is given then.
+PixPtr textRows(Pix* grey) {
+    const PixPtr ink = darkOf(grey);
+    NUMA* rows = ink ? pixCountPixelsByRow(ink.get(), nullptr) : nullptr;
+    if (!rows) return nullptr;
+    int first = -1, last = -1;
+    // Not the outermost rows, where the straightened page may keep a strip of its edge.
+    for (int y = height(grey) / 30; y < height(grey) * 29 / 30; ++y) {
+        l_int32 n = 0;
+        numaGetIValue(rows, y, &n);
+        if (n < 0.02 * width(grey)) continue;
+        if (first < 0) first = y;
+        last = y;
+    }
+    numaDestroy(&rows);
+    const int margin = height(grey) / 50;
+    first = std::max(0, first - margin);
+    last = std::min(height(grey) - 1, last + margin);
+    if (last - first < height(grey) / 4 || last - first > height(grey) * 9 / 10) return nullptr;
+    const BoxPtr box(boxCreate(0, first, width(grey), last - first + 1));
+    return PixPtr(box ? pixClipRectangle(grey, box.get(), nullptr) : nullptr);
+}
+
+// Curled lines of a photographed book page made straight, on the whole page or else on the
+// rows that hold its text.
 PixPtr dewarp(PixPtr grey) {
     // Without a model Leptonica reports success and hands back the image unchanged.
     const auto changed = [](Pix* from, Pix* to) {
@@ -418,25 +453,7 @@ PixPtr dewarp(PixPtr grey) {
     Pix* raw = nullptr;
     if (dewarpSinglePage(grey.get(), 0, 1, 1, 1, &raw, nullptr, 0) == 0 && changed(grey.get(), raw)) return PixPtr(raw);
     pixDestroy(&raw);
-    const PixPtr ink = darkOf(grey.get());
-    NUMA* rows = ink ? pixCountPixelsByRow(ink.get(), nullptr) : nullptr;
-    if (!rows) return grey;
-    int first = -1, last = -1;
-    // Not the outermost rows, where the straightened page may keep a strip of its edge.
-    for (int y = height(grey.get()) / 30; y < height(grey.get()) * 29 / 30; ++y) {
-        l_int32 n = 0;
-        numaGetIValue(rows, y, &n);
-        if (n < 0.02 * width(grey.get())) continue;
-        if (first < 0) first = y;
-        last = y;
-    }
-    numaDestroy(&rows);
-    const int margin = height(grey.get()) / 50;
-    first = std::max(0, first - margin);
-    last = std::min(height(grey.get()) - 1, last + margin);
-    if (last - first < height(grey.get()) / 4 || last - first > height(grey.get()) * 9 / 10) return grey;
-    const BoxPtr box(boxCreate(0, first, width(grey.get()), last - first + 1));
-    const PixPtr text(box ? pixClipRectangle(grey.get(), box.get(), nullptr) : nullptr);
+    const PixPtr text = textRows(grey.get());
     if (!text || dewarpSinglePage(text.get(), 0, 1, 1, 1, &raw, nullptr, 0) != 0 || !changed(text.get(), raw)) {
         pixDestroy(&raw);
         return grey;
@@ -444,22 +461,31 @@ PixPtr dewarp(PixPtr grey) {
     return PixPtr(raw);
 }
 
-// Whether the text lines bend, as Leptonica's model of them measures it on a half-size copy
-// (for speed): flat pages and scans measured at most 10 there, curled pages from 55.
-bool curled(Pix* grey) {
+// How much the text lines bend, as Leptonica's model of them measures it on a half-size copy
+// (for speed); no value without a model.
+std::optional<int> curvature(Pix* grey) {
     const PixPtr half(pixScaleAreaMap(grey, 0.5f, 0.5f));
     Pix* raw = nullptr;
     L_DEWARPA* model = nullptr;
-    if (!half || dewarpSinglePageInit(half.get(), 0, 1, 1, 0, &raw, &model) != 0) return false;
+    if (!half || dewarpSinglePageInit(half.get(), 0, 1, 1, 0, &raw, &model) != 0) return std::nullopt;
     const PixPtr binary(raw);
     L_DEWARP* lines = dewarpCreate(binary.get(), 0);
-    bool bent = false;
+    std::optional<int> bend;
     if (lines && dewarpaInsertDewarp(model, lines) == 0) {  // the model owns it now
         dewarpBuildPageModel(lines, nullptr);
-        bent = lines->vsuccess && std::max(std::abs(lines->mincurv), std::abs(lines->maxcurv)) >= 30;
+        if (lines->vsuccess) bend = std::max(std::abs(lines->mincurv), std::abs(lines->maxcurv));
     }
     dewarpaDestroy(&model);
-    return bent;
+    return bend;
+}
+
+// Whether the text lines bend: flat pages and scans measured at most 10, curled pages from 55.
+// A curled page whose text fills less than half of it is measured on its text rows.
+bool curled(Pix* grey) {
+    std::optional<int> bend = curvature(grey);
+    if (!bend)
+        if (const PixPtr text = textRows(grey)) bend = curvature(text.get());
+    return bend && *bend >= 30;
 }
 
 }  // namespace
