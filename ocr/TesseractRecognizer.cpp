@@ -6,6 +6,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <climits>
 #include <limits>
 #include <mutex>
 #include <system_error>
@@ -102,6 +103,12 @@ int splitRow(tesseract::TessBaseAPI& engine) {
     return row;
 }
 
+struct Word {
+    std::string text;
+    float confidence;
+    int left, top, right, bottom;
+};
+
 struct Line {
     std::string text;
     float confidence;
@@ -109,6 +116,7 @@ struct Line {
     int baseline, baselineRight;  // the baseline's height at the line's two ends
     std::size_t block;            // counted from 1 in Tesseract's order
     bool joined = false;          // into the line it continues
+    std::vector<Word> words;
 };
 
 // The median gap between the words of a line.
@@ -125,6 +133,84 @@ int wordGap(tesseract::TessBaseAPI& engine) {
     if (gaps.empty()) return 0;
     std::nth_element(gaps.begin(), gaps.begin() + std::ptrdiff_t(gaps.size() / 2), gaps.end());
     return gaps[gaps.size() / 2];
+}
+
+// A block that holds columns split at the gutters between them: Tesseract took a side bar's
+// entries and the body beside it for one block, and joined each entry to the body line nearest
+// it. A gutter is a band at least three word gaps wide that no word of the block crosses.
+void splitColumns(std::vector<Line>& lines, std::size_t& blocks, int gap) {
+    std::vector<std::vector<std::size_t>> members(blocks + 1);
+    for (std::size_t i = 0; i < lines.size(); ++i) members[lines[i].block].push_back(i);
+    // Whether the gutter at cut, width wide, parts two columns rather than the cells of a table,
+    // whose rows straddle it level: some line straddles it with its two sides half a line apart,
+    // as lines of unlike spacing do, or, past eight word gaps, as many lines stand on one side
+    // only as straddle it, the entries of a side bar being fewer than the lines beside them.
+    const auto parts = [&](const std::vector<std::size_t>& block, int cut, int width) {
+        int straddling = 0, oneSided = 0;
+        for (const std::size_t i : block) {
+            int top[2] = {INT_MAX, INT_MAX}, bottom[2] = {INT_MIN, INT_MIN};
+            for (const Word& w : lines[i].words) {
+                const int side = w.left > cut;
+                top[side] = std::min(top[side], w.top), bottom[side] = std::max(bottom[side], w.bottom);
+            }
+            if (top[0] == INT_MAX || top[1] == INT_MAX) {
+                ++oneSided;
+                continue;
+            }
+            const int height = std::min(bottom[0] - top[0], bottom[1] - top[1]);
+            if (std::abs(top[0] + bottom[0] - top[1] - bottom[1]) > height) return true;
+            ++straddling;
+        }
+        return width >= 8 * gap && straddling > 0 && oneSided >= straddling;
+    };
+    std::vector<Line> split;
+    std::size_t number = 0;
+    for (std::size_t b = 1; b <= blocks; ++b) {
+        std::vector<std::pair<int, int>> spans;
+        for (const std::size_t i : members[b])
+            for (const Word& w : lines[i].words)
+                if (w.right - w.left >= gap || w.bottom - w.top >= gap) spans.emplace_back(w.left, w.right);  // not a speck
+        std::sort(spans.begin(), spans.end());
+        std::vector<int> cuts;  // halfway across each gutter, from the left
+        int reach = spans.empty() ? 0 : spans.front().second;
+        for (const auto& [left, right] : spans) {
+            if (left - reach >= 3 * gap && parts(members[b], (reach + left) / 2, left - reach)) cuts.push_back((reach + left) / 2);
+            reach = std::max(reach, right);
+        }
+        cuts.push_back(INT_MAX);
+        const std::size_t first = number + 1;
+        number += cuts.size();
+        const auto column = [&](int left) {
+            return std::size_t(std::lower_bound(cuts.begin(), cuts.end(), left) - cuts.begin());
+        };
+        for (const std::size_t i : members[b]) {
+            Line& l = lines[i];
+            const bool whole = std::all_of(l.words.begin(), l.words.end(),
+                                           [&](const Word& w) { return column(w.left) == column(l.left); });
+            if (whole) {
+                l.block = first + column(l.left);
+                split.push_back(std::move(l));
+                continue;
+            }
+            // The line in a piece per column, each made of its words.
+            for (std::size_t c = 0; c < cuts.size(); ++c) {
+                Line piece{{}, 0, INT_MAX, INT_MAX, INT_MIN, INT_MIN, l.baseline, l.baseline, first + c, false, {}};
+                for (const Word& w : l.words) {
+                    if (column(w.left) != c) continue;
+                    piece.text += (piece.text.empty() ? "" : " ") + w.text;
+                    piece.confidence += w.confidence;
+                    piece.left = std::min(piece.left, w.left), piece.top = std::min(piece.top, w.top);
+                    piece.right = std::max(piece.right, w.right), piece.bottom = std::max(piece.bottom, w.bottom);
+                    piece.words.push_back(w);
+                }
+                if (piece.words.empty()) continue;
+                piece.confidence /= float(piece.words.size());
+                split.push_back(std::move(piece));
+            }
+        }
+    }
+    lines = std::move(split);
+    blocks = number;
 }
 
 // A line that Tesseract cut in two, putting the pieces in blocks of their own, joined again: the
@@ -176,11 +262,19 @@ void addLines(tesseract::TessBaseAPI& engine, int dx, int dy, Reading& reading) 
         while (!string.empty() && string.back() == '\n') string.pop_back();
         // Tesseract also reports blank pseudo-lines, with high confidence.
         if (isBlank(string)) continue;
-        Line l{std::move(string), line->Confidence(tesseract::RIL_TEXTLINE) / 100.0f, 0, 0, 0, 0, 0, 0, reading.blocks};
+        Line l{std::move(string), line->Confidence(tesseract::RIL_TEXTLINE) / 100.0f, 0, 0, 0, 0, 0, 0, reading.blocks, false, {}};
         int x1 = 0, x2 = 0;
         line->BoundingBox(tesseract::RIL_TEXTLINE, &l.left, &l.top, &l.right, &l.bottom);
         line->Baseline(tesseract::RIL_TEXTLINE, &x1, &l.baseline, &x2, &l.baselineRight);
         l.left += dx, l.right += dx, l.top += dy, l.bottom += dy, l.baseline += dy, l.baselineRight += dy;
+        tesseract::ResultIterator word(*line);
+        do {
+            const TextPtr wordText(word.GetUTF8Text(tesseract::RIL_WORD));
+            Word w{wordText ? wordText.get() : "", word.Confidence(tesseract::RIL_WORD) / 100.0f, 0, 0, 0, 0};
+            if (isBlank(w.text) || !word.BoundingBox(tesseract::RIL_WORD, &w.left, &w.top, &w.right, &w.bottom)) continue;
+            w.left += dx, w.right += dx, w.top += dy, w.bottom += dy;
+            l.words.push_back(std::move(w));
+        } while (!word.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) && word.Next(tesseract::RIL_WORD));
         reading.lines.push_back(std::move(l));
     } while (line->Next(tesseract::RIL_TEXTLINE));
 }
@@ -255,7 +349,7 @@ bool readPart(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& read
 // (a centred title read after the body it heads): a block is put after every block above it that
 // it shares columns with or that heads the page, and otherwise keeps Tesseract's order, so that
 // side-by-side columns stay as they are.
-void order(std::vector<Line>& lines, std::size_t blocks, std::vector<TextObservation>& observations) {
+void order(std::vector<Line>& lines, std::size_t blocks, int gap, std::vector<TextObservation>& observations) {
     struct Box {
         int left = std::numeric_limits<int>::max(), top = left, right = std::numeric_limits<int>::min(), bottom = right;
     };
@@ -287,11 +381,25 @@ void order(std::vector<Line>& lines, std::size_t blocks, std::vector<TextObserva
     std::vector<int> under(box.size());
     for (std::size_t a = 0; a < box.size(); ++a)
         for (std::size_t b = 0; b < box.size(); ++b) under[b] += !done[a] && !done[b] && above(a, b);
+    std::size_t last = 0;
     while (true) {
-        // The first in Tesseract's order with nothing left above it.
+        // The first in Tesseract's order with nothing left above it. But where that one goes back
+        // up beside the block just read, first the block that goes on down its column, starting
+        // where it starts, when nothing else lies wholly between the two: a side bar's entries,
+        // which Tesseract read among the lines beside them.
+        const auto ready = [&](std::size_t b) { return !done[b] && under[b] == 0; };
         std::size_t next = 0;
-        while (next < box.size() && (done[next] || under[next] > 0)) ++next;
+        while (next < box.size() && !ready(next)) ++next;
         if (next == box.size()) break;
+        std::size_t down = box.size();
+        for (std::size_t b = 0; b < box.size() && last > 0 && box[next].top < box[last].bottom; ++b)
+            if (ready(b) && above(last, b) && std::abs(box[b].left - box[last].left) <= 2 * gap &&
+                (down == box.size() || box[b].top < box[down].top))
+                down = b;
+        for (std::size_t k = 0; k < box.size() && down < box.size(); ++k)
+            if (!done[k] && k != down && box[k].top >= box[last].bottom && box[k].bottom <= box[down].top) down = box.size();
+        if (down < box.size()) next = down;
+        last = next;
         done[next] = true;
         for (std::size_t b = 0; b < box.size(); ++b) under[b] -= !done[b] && above(next, b);
         for (Line& l : lines)
@@ -445,8 +553,11 @@ bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, std::vector<TextObser
             whole.lines.push_back(std::move(l));
         }
         whole.blocks += second.blocks;
-        if (whole.gap > 0) joinPieces(whole.lines, whole.gap);
-        order(whole.lines, whole.blocks, observations);
+        if (whole.gap > 0) {
+            splitColumns(whole.lines, whole.blocks, whole.gap);
+            joinPieces(whole.lines, whole.gap);
+        }
+        order(whole.lines, whole.blocks, whole.gap, observations);
     }
     meanConfidence = words > 0 ? confidences / words : 0;
     engine_->Clear();

@@ -105,6 +105,23 @@ QImage code() {
     return image;
 }
 
+// A window with a dark side bar whose entries stand at a spacing unlike the lines beside them.
+const QString entries[] = {"Inbox", "Drafts", "Sent mail", "Archive"};
+QImage sidebar(const QString& body) {
+    QImage image(760, 260, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, 160, 260, QColor(32, 33, 36));
+    QFont font("DejaVu Sans");
+    font.setPixelSize(13);
+    painter.setFont(font);
+    painter.setPen(QColor(230, 230, 230));
+    for (int i = 0; i < 4; ++i) painter.drawText(14, 44 + 38 * i, entries[i]);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(200, 20, 540, 230), Qt::TextWordWrap, body);
+    return image;
+}
+
 const QString chat[] = {"Встреча перенесена на четверг, в десять утра, в большой переговорной.",
                         "Our meeting moved to Thursday at ten, in the large meeting room upstairs.",
                         "Возьмите с собой отчёт за квартал и подписанный договор.",
@@ -126,6 +143,7 @@ protected:
                                                 chat[1] + '\n' + chat[0] + '\n' + chat[3], path("slate.png")}),
                   0);
         ASSERT_TRUE(code().save(path("code.png")));
+        ASSERT_TRUE(sidebar(chat[1] + ' ' + chat[3] + ' ' + chat[1]).save(path("sidebar.png")));
         ASSERT_TRUE(screenshot(Qt::white, {{QColor(31, 42, 68), Qt::white, chat[0]},
                                            {QColor(37, 99, 235), Qt::white, chat[1]},
                                            {Qt::white, Qt::black, chat[2]},
@@ -187,6 +205,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         {"slate.png", chat[1] + ' ' + chat[0] + ' ' + chat[3], 0.05},
         {"bars.png", chat[0] + ' ' + chat[1] + ' ' + chat[2] + ' ' + chat[3], 0.05},
         {"code.png", listing, 0.05},  // its keywords taken for a column of their own
+        {"sidebar.png", entries[0] + ' ' + entries[1] + ' ' + entries[2] + ' ' + entries[3] + ' ' + chat[1] + ' ' + chat[3] + ' ' + chat[1], 0.05},
     };
     std::vector<QByteArray> outputs;
     for (const auto& [name, truth, bound] : cases) {
