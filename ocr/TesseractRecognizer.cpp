@@ -161,7 +161,7 @@ void splitColumns(std::vector<Line>& lines, std::size_t& blocks, int gap) {
             if (std::abs(top[0] + bottom[0] - top[1] - bottom[1]) > height) return true;
             ++straddling;
         }
-        return width >= 8 * gap && straddling > 0 && oneSided >= straddling;
+        return width >= 8 * gap && straddling > 0 && 2 * oneSided >= straddling;
     };
     std::vector<Line> split;
     std::size_t number = 0;
@@ -391,8 +391,10 @@ void order(std::vector<Line>& lines, std::size_t blocks, int gap, std::vector<Te
         std::size_t next = 0;
         while (next < box.size() && !ready(next)) ++next;
         if (next == box.size()) break;
+        const bool beside = last > 0 && box[next].top < box[last].bottom &&
+                            (box[next].left >= box[last].right || box[next].right <= box[last].left);
         std::size_t down = box.size();
-        for (std::size_t b = 0; b < box.size() && last > 0 && box[next].top < box[last].bottom; ++b)
+        for (std::size_t b = 0; b < box.size() && beside; ++b)
             if (ready(b) && above(last, b) && std::abs(box[b].left - box[last].left) <= 2 * gap &&
                 (down == box.size() || box[b].top < box[down].top))
                 down = b;
