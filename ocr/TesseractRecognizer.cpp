@@ -143,8 +143,8 @@ void splitColumns(std::vector<Line>& lines, std::size_t& blocks, int gap) {
     for (std::size_t i = 0; i < lines.size(); ++i) members[lines[i].block].push_back(i);
     // Whether the gutter at cut, width wide, parts two columns rather than the cells of a table,
     // whose rows straddle it level: some line straddles it with its two sides half a line apart,
-    // as lines of unlike spacing do, or, past eight word gaps, as many lines stand on one side
-    // only as straddle it, the entries of a side bar being fewer than the lines beside them.
+    // as lines of unlike spacing do, or, past eight word gaps, half as many lines stand on one
+    // side only as straddle it, the entries of a side bar being fewer than the lines beside them.
     const auto parts = [&](const std::vector<std::size_t>& block, int cut, int width) {
         int straddling = 0, oneSided = 0;
         for (const std::size_t i : block) {
