@@ -177,9 +177,13 @@ PixPtr invertLightText(PixPtr grey) {
                     p.invert ? PIX_SRC | PIX_DST : PIX_DST & PIX_NOT(PIX_SRC), p.region.get(), 0, 0);
     if (count(mask.get()) == 0) return grey;
     // The soft outline of an inverted panel is no flat ground: left as it was, it stayed a dark
-    // frame around the panel, and Tesseract read its sides as brackets. It is made white.
+    // frame around the panel, and Tesseract read its sides as brackets. It takes the inverted
+    // panels' ground: made white, it left a dark line along the panel's rim once the background
+    // was flattened, which Tesseract read as quotes and underscores before the lines.
     const PixPtr around(pixDilateBrick(nullptr, mask.get(), 7, 7));
     if (around) pixSubtract(around.get(), around.get(), mask.get());
+    l_float32 panelGround = 0;
+    if (pixGetRankValueMasked(small.get(), mask.get(), 0, 0, 1, 0.5f, &panelGround, nullptr) != 0) panelGround = 0;
     // A long horizontal side of a window's inverted frame (a title or status bar) parts the
     // layout: drawn as a thin dark rule, Tesseract read the title before a side bar and the
     // status line after the body; left white, it read the side bar first and the title as the
@@ -201,7 +205,7 @@ PixPtr invertLightText(PixPtr grey) {
     const PixPtr inverted(pixInvert(nullptr, grey.get()));
     if (!full || !outline || !inverted) return grey;
     pixCombineMasked(grey.get(), inverted.get(), full.get());
-    pixSetMasked(grey.get(), outline.get(), 255);
+    pixSetMasked(grey.get(), outline.get(), 255 - l_uint32(std::lround(panelGround)));
     if (rule) pixSetMasked(grey.get(), rule.get(), 0);
     return grey;
 }
