@@ -249,6 +249,12 @@ struct Reading {
     int words = 0;
 };
 
+// A line and its words moved by (dx, dy).
+void move(Line& l, int dx, int dy) {
+    l.left += dx, l.right += dx, l.top += dy, l.bottom += dy, l.baseline += dy, l.baselineRight += dy;
+    for (Word& w : l.words) w.left += dx, w.right += dx, w.top += dy, w.bottom += dy;
+}
+
 // The engine's lines, moved by (dx, dy), their blocks numbered on.
 void addLines(tesseract::TessBaseAPI& engine, int dx, int dy, Reading& reading) {
     const std::unique_ptr<tesseract::ResultIterator> line(engine.GetIterator());
@@ -266,15 +272,14 @@ void addLines(tesseract::TessBaseAPI& engine, int dx, int dy, Reading& reading) 
         int x1 = 0, x2 = 0;
         line->BoundingBox(tesseract::RIL_TEXTLINE, &l.left, &l.top, &l.right, &l.bottom);
         line->Baseline(tesseract::RIL_TEXTLINE, &x1, &l.baseline, &x2, &l.baselineRight);
-        l.left += dx, l.right += dx, l.top += dy, l.bottom += dy, l.baseline += dy, l.baselineRight += dy;
         tesseract::ResultIterator word(*line);
         do {
             const TextPtr wordText(word.GetUTF8Text(tesseract::RIL_WORD));
             Word w{wordText ? wordText.get() : "", word.Confidence(tesseract::RIL_WORD) / 100.0f, 0, 0, 0, 0};
             if (isBlank(w.text) || !word.BoundingBox(tesseract::RIL_WORD, &w.left, &w.top, &w.right, &w.bottom)) continue;
-            w.left += dx, w.right += dx, w.top += dy, w.bottom += dy;
             l.words.push_back(std::move(w));
         } while (!word.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) && word.Next(tesseract::RIL_WORD));
+        move(l, dx, dy);
         reading.lines.push_back(std::move(l));
     } while (line->Next(tesseract::RIL_TEXTLINE));
 }
@@ -550,7 +555,7 @@ bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, std::vector<TextObser
     const int words = whole.words + second.words;
     if (upperRead && lowerRead) {
         for (Line& l : second.lines) {
-            l.top += row, l.bottom += row, l.baseline += row, l.baselineRight += row;
+            move(l, 0, row);  // words too: the side-bar split places its pieces by them
             l.block += whole.blocks;
             whole.lines.push_back(std::move(l));
         }
