@@ -492,7 +492,8 @@ bool TesseractRecognizer::perform(TextRequest& request, const QImage& bitmap) {
             helper_.reset();  // out of threads: the page is read whole
         }
     }
-    const PixPtr pix = prepareForRecognition(bitmap);
+    std::vector<Region> sideBars;
+    const PixPtr pix = prepareForRecognition(bitmap, &sideBars);
     if (loading.joinable()) loading.join();
     if (!pix) return false;
 
@@ -507,28 +508,40 @@ bool TesseractRecognizer::perform(TextRequest& request, const QImage& bitmap) {
     std::vector<TextObservation> observations;
     double meanConfidence = 0;
     const bool split = helper_ && mayBeSplit(pix.get(), bitmap);
-    if (!read(pix.get(), split, observations, meanConfidence)) return false;
+    if (!read(pix.get(), split, sideBars, observations, meanConfidence)) return false;
     // Text standing sideways or upside down reads as doubtful: only then is the page turned
     // and read again, so that upright pages never pay for the orientation model.
     if (meanConfidence < Orienter::doubtfulReading) {
         if (const PixPtr turned = orienter_.turned(pix.get())) {
             observations.clear();
-            if (!read(turned.get(), split, observations, meanConfidence)) return false;
+            if (!read(turned.get(), split, {}, observations, meanConfidence)) return false;
         }
     }
     request.results = std::move(observations);
     return true;
 }
 
-bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, std::vector<TextObservation>& observations,
-                               double& meanConfidence) {
-    engine_->SetImage(page);
+bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, const std::vector<Region>& sideBars,
+                               std::vector<TextObservation>& observations, double& meanConfidence) {
     const int width = pixGetWidth(page), height = pixGetHeight(page);
+    // The side bars are read on their own, and the rest with them left out, in the ground's shade.
+    std::vector<BoxPtr> bars;
+    PixPtr rest(sideBars.empty() ? nullptr : pixCopy(nullptr, page));
+    l_uint32 ground = 255;
+    if (rest && pixGetRankValue(page, 1, 0.5f, &ground) != 0) ground = 255;
+    for (const Region& r : sideBars) {
+        const int left = int(std::lround(r.left * width)), top = int(std::lround(r.top * height));
+        bars.emplace_back(boxCreate(left, top, int(std::lround(r.right * width)) - left,
+                                    int(std::lround(r.bottom * height)) - top));
+        if (!rest || !bars.back() || pixSetInRectArbitrary(rest.get(), bars.back().get(), ground) != 0) return false;
+    }
+    Pix* const body = rest ? rest.get() : page;
+    engine_->SetImage(body);
     const int row = mayBeSplit ? splitRow(*engine_) : 0;
     // Each part cut out: Tesseract 5.3 misreads the part of an image that SetRectangle marks.
     const auto part = [&](int top, int rows) {
         const BoxPtr box(boxCreate(0, top, width, rows));
-        return PixPtr(box ? pixClipRectangle(page, box.get(), nullptr) : nullptr);
+        return PixPtr(box ? pixClipRectangle(body, box.get(), nullptr) : nullptr);
     };
     const PixPtr upper(row > 0 ? part(0, row) : nullptr), lower(row > 0 ? part(row, height - row) : nullptr);
     const bool split = upper && lower;
@@ -549,17 +562,41 @@ bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, std::vector<TextObser
             readLower();  // out of threads: one part after the other
         }
     }
-    const bool upperRead = readPart(*engine_, split ? upper.get() : page, x, whole);
+    const bool upperRead = readPart(*engine_, split ? upper.get() : body, x, whole);
     if (reading.joinable()) reading.join();
-    const double confidences = whole.confidences + second.confidences;
-    const int words = whole.words + second.words;
-    if (upperRead && lowerRead) {
+    // Each side bar read as one column of lines: laid out by Tesseract, its few short entries were
+    // taken for specks, or not, as a pixel's shift decided. Its lines come before the rest's.
+    Reading side;
+    bool barsRead = true;
+    for (const BoxPtr& bar : bars) {
+        Reading one;
+        const PixPtr crop(pixClipRectangle(page, bar.get(), nullptr));
+        if (!crop) continue;
+        engine_->SetImage(crop.get());
+        engine_->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
+        barsRead = barsRead && readPart(*engine_, crop.get(), x, one);
+        engine_->SetPageSegMode(tesseract::PSM_AUTO);
+        for (Line& l : one.lines) {
+            move(l, bar->x, bar->y);
+            l.block += side.blocks;
+            side.lines.push_back(std::move(l));
+        }
+        side.blocks += one.blocks;
+        side.confidences += one.confidences, side.words += one.words;
+    }
+    const double confidences = whole.confidences + second.confidences + side.confidences;
+    const int words = whole.words + second.words + side.words;
+    if (upperRead && lowerRead && barsRead) {
         for (Line& l : second.lines) {
             move(l, 0, row);  // words too: the side-bar split places its pieces by them
             l.block += whole.blocks;
             whole.lines.push_back(std::move(l));
         }
         whole.blocks += second.blocks;
+        for (Line& l : whole.lines) l.block += side.blocks;
+        whole.lines.insert(whole.lines.begin(), std::make_move_iterator(side.lines.begin()),
+                           std::make_move_iterator(side.lines.end()));
+        whole.blocks += side.blocks;
         if (whole.gap > 0) {
             splitColumns(whole.lines, whole.blocks, whole.gap);
             joinPieces(whole.lines, whole.gap);
@@ -569,5 +606,5 @@ bool TesseractRecognizer::read(Pix* page, bool mayBeSplit, std::vector<TextObser
     meanConfidence = words > 0 ? confidences / words : 0;
     engine_->Clear();
     if (split) helper_->Clear();
-    return upperRead && lowerRead;
+    return upperRead && lowerRead && barsRead;
 }

@@ -5,6 +5,7 @@
 
 #include "TextRecognizer.h"
 #include "orient.h"
+#include "prepare.h"
 
 namespace tesseract {
 class TessBaseAPI;
@@ -28,8 +29,10 @@ public:
 private:
     bool load(const std::string& models);
     std::optional<std::vector<std::string>> installedModels();
-    // The page's lines, in two parts at once where it may be and is split; false when Tesseract failed.
-    bool read(Pix* page, bool mayBeSplit, std::vector<TextObservation>& observations, double& meanConfidence);
+    // The page's lines, in two parts at once where it may be and is split, its side bars apart;
+    // false when Tesseract failed.
+    bool read(Pix* page, bool mayBeSplit, const std::vector<Region>& sideBars,
+              std::vector<TextObservation>& observations, double& meanConfidence);
 
     std::unique_ptr<tesseract::TessBaseAPI> engine_;
     std::string loaded_;  // the models engine_ was started with, such as "rus+eng"

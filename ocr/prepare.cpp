@@ -121,12 +121,46 @@ void extendThrough(Pix* rules, Pix* frame) {
     }
 }
 
+// The side bars of a window's frame: strips along its left or right edge, at most half its width,
+// that keep one width down at least half its height, below any title bar and above any status
+// bar that run across. As fractions of the frame's size.
+std::vector<Region> sideBarsOf(Pix* frame) {
+    const int w = width(frame), h = height(frame);
+    const l_int32 wpl = pixGetWpl(frame);
+    std::vector<Region> bars;
+    for (const bool left : {true, false}) {
+        std::vector<int> run(std::size_t(h), 0);
+        for (int y = 0; y < h; ++y) {
+            const l_uint32* row = pixGetData(frame) + static_cast<std::ptrdiff_t>(y) * wpl;
+            int& n = run[std::size_t(y)];
+            while (n < w && GET_DATA_BIT(row, left ? n : w - 1 - n)) ++n;
+        }
+        std::vector<int> widths;
+        for (const int n : run)
+            if (n >= w / 25 && n <= w / 2) widths.push_back(n);
+        if (int(widths.size()) < h / 2) continue;
+        std::nth_element(widths.begin(), widths.begin() + std::ptrdiff_t(widths.size() / 2), widths.end());
+        const int side = widths[widths.size() / 2];
+        int first = 0, best = -1, bestLength = 0;
+        for (int y = 0; y <= h; ++y) {
+            if (y < h && std::abs(run[std::size_t(y)] - side) <= 2) continue;
+            if (y - first > bestLength) best = first, bestLength = y - first;
+            first = y + 1;
+        }
+        if (bestLength < h / 2) continue;
+        const double from = left ? 0 : double(w - side) / w, to = left ? double(side) / w : 1;
+        bars.push_back({from, double(best) / h, to, double(best + bestLength) / h});
+    }
+    return bars;
+}
+
 // Light text on dark ground turned dark on light, panel by panel: each flat stretch of one
 // colour (a window, a bar, a bubble, a button) is judged by the text it holds, lighter or
 // darker than itself, whatever its own brightness; a panel inside another is judged on its
 // own, and one without text keeps what holds it. A single threshold for the whole image
 // took a mid-tone bubble for dark and cut it into pieces, some inverted, some not.
-PixPtr invertLightText(PixPtr grey) {
+// sideBars receives the side bars of a dark frame.
+PixPtr invertLightText(PixPtr grey, std::vector<Region>& sideBars) {
     float scale = 1;
     const PixPtr small = reduced(grey.get(), 1200, scale);
     if (!small) return grey;
@@ -198,6 +232,7 @@ PixPtr invertLightText(PixPtr grey) {
     if (ring) pixSubtract(ring.get(), ring.get(), frame.get());
     const PixPtr rules(ring ? pixOpenBrick(nullptr, ring.get(), std::max(2, w / 4), 1) : nullptr);
     if (rules) extendThrough(rules.get(), frame.get());
+    if (frame) sideBars = sideBarsOf(frame.get());
     const int gw = width(grey.get()), gh = height(grey.get());
     const PixPtr full(pixScaleToSize(mask.get(), gw, gh));
     const PixPtr outline(around ? pixScaleToSize(around.get(), gw, gh) : nullptr);
@@ -496,22 +531,31 @@ bool curled(Pix* grey) {
 
 double xHeightOf(Pix* prepared) { return pixGetXRes(prepared) / dpiPerXHeight; }
 
-PixPtr prepareForRecognition(const QImage& bitmap) {
+PixPtr prepareForRecognition(const QImage& bitmap, std::vector<Region>* sideBars) {
     PixPtr grey = greyOf(bitmap);
     if (!grey) return nullptr;
     // Polarity first: the text measure and the page outline look for dark text on light.
     grey = invertIfDark(std::move(grey));
-    grey = invertLightText(std::move(grey));
+    std::vector<Region> bars;
+    grey = invertLightText(std::move(grey), bars);
     double x = 0;
     grey = scaleText(std::move(grey), x);
     const std::optional<Quad> page = findPage(grey.get());
     if (page) grey = straighten(std::move(grey), *page);
     grey = flattenBackground(std::move(grey));
+    // A new image where a step moved the text: the side bars no longer stand where they stood.
+    bool moved = page.has_value();
+    const auto step = [&](PixPtr (*apply)(PixPtr)) {
+        const Pix* before = grey.get();
+        grey = apply(std::move(grey));
+        moved = moved || grey.get() != before;
+    };
     // After flattening: a shadow left dark in the threshold hid the slant of the lines.
-    if (!page) grey = deskew(std::move(grey));
+    if (!page) step(deskew);
     // On a page found in a photo, or where the lines bend: run on flat scans and screenshots
     // it made things worse.
-    if (page || curled(grey.get())) grey = dewarp(std::move(grey));
+    if (page || curled(grey.get())) step(dewarp);
+    if (sideBars && !moved) *sideBars = std::move(bars);
     // The resolution the text size stands for.
     // Without one Tesseract guessed, and read the columns of a table one after the other
     // instead of row by row; at 300 dpi and less it read rows of symbols as words.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 class QImage;
 struct Pix;
@@ -17,7 +18,13 @@ using PixPtr = std::unique_ptr<Pix, PixDeleter>;
 // background flattened, curled lines flattened; its resolution is the one its text size
 // stands for. A step that does not apply, or that Leptonica cannot do, is left out. Null only
 // when the grey image cannot be made (out of memory).
-PixPtr prepareForRecognition(const QImage& bitmap);
+// sideBars, when given, receives the dark side bars of a window found on the way, as fractions
+// of the page's width and height: Tesseract read their entries on one line with the text beside
+// them, and garbled both. None where the page was straightened or its lines bent.
+struct Region {
+    double left, top, right, bottom;
+};
+PixPtr prepareForRecognition(const QImage& bitmap, std::vector<Region>* sideBars = nullptr);
 
 // The x-height of the prepared page's text, from the resolution it was given; 0 when unknown.
 double xHeightOf(Pix* prepared);

@@ -107,7 +107,7 @@ QImage code() {
 
 // A window with a dark side bar whose entries stand at a spacing unlike the lines beside them.
 const QString entries[] = {"Inbox", "Drafts", "Sent mail", "Archive"};
-QImage sidebar(const QString& body) {
+QImage sidebar(const QString& body, int first) {
     QImage image(760, 260, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
@@ -116,7 +116,7 @@ QImage sidebar(const QString& body) {
     font.setPixelSize(13);
     painter.setFont(font);
     painter.setPen(QColor(230, 230, 230));
-    for (int i = 0; i < 4; ++i) painter.drawText(14, 44 + 38 * i, entries[i]);
+    for (int i = 0; i < 4; ++i) painter.drawText(14, first + 38 * i, entries[i]);
     painter.setPen(Qt::black);
     painter.drawText(QRect(200, 20, 540, 230), Qt::TextWordWrap, body);
     return image;
@@ -143,7 +143,9 @@ protected:
                                                 chat[1] + '\n' + chat[0] + '\n' + chat[3], path("slate.png")}),
                   0);
         ASSERT_TRUE(code().save(path("code.png")));
-        ASSERT_TRUE(sidebar(chat[1] + ' ' + chat[3] + ' ' + chat[1]).save(path("sidebar.png")));
+        // Entries between the body's lines, and level with them.
+        ASSERT_TRUE(sidebar(chat[1] + ' ' + chat[3] + ' ' + chat[1], 44).save(path("sidebar.png")));
+        ASSERT_TRUE(sidebar(chat[1] + ' ' + chat[3] + ' ' + chat[1], 40).save(path("level.png")));
         ASSERT_TRUE(screenshot(Qt::white, {{QColor(31, 42, 68), Qt::white, chat[0]},
                                            {QColor(37, 99, 235), Qt::white, chat[1]},
                                            {Qt::white, Qt::black, chat[2]},
@@ -194,6 +196,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
     const QString columns = left + '\n' + right;
     QString listing;
     for (const auto& [keyword, rest] : program) listing += keyword + ' ' + rest + ' ';
+    const QString sideBar = QStringList(std::begin(entries), std::end(entries)).join(' ') + ' ' + chat[1] + ' ' + chat[3] + ' ' + chat[1];
     const std::vector<std::tuple<QString, QString, double>> cases = {
         {"text.png", columns, 0.05},   // transparent ground, two columns
         {"photo.jpg", columns, 0.05},  // turned by its EXIF orientation
@@ -205,7 +208,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         {"slate.png", chat[1] + ' ' + chat[0] + ' ' + chat[3], 0.05},
         {"bars.png", chat[0] + ' ' + chat[1] + ' ' + chat[2] + ' ' + chat[3], 0.05},
         {"code.png", listing, 0.05},  // its keywords taken for a column of their own
-        {"sidebar.png", entries[0] + ' ' + entries[1] + ' ' + entries[2] + ' ' + entries[3] + ' ' + chat[1] + ' ' + chat[3] + ' ' + chat[1], 0.05},
+        {"sidebar.png", sideBar, 0.05}, {"level.png", sideBar, 0.05},
     };
     std::vector<QByteArray> outputs;
     for (const auto& [name, truth, bound] : cases) {
