@@ -255,10 +255,45 @@ void move(Line& l, int dx, int dy) {
     for (Word& w : l.words) w.left += dx, w.right += dx, w.top += dy, w.bottom += dy;
 }
 
-// The engine's lines, moved by (dx, dy), their blocks numbered on.
-void addLines(tesseract::TessBaseAPI& engine, int dx, int dy, Reading& reading) {
+// Ink pixels in the rectangle from (left, top) to (right, bottom), all included.
+int inkIn(Pix* ink, int left, int top, int right, int bottom) {
+    l_int32 n = 0;
+    const BoxPtr box(boxCreate(left, top, right - left + 1, bottom - top + 1));
+    return box && pixCountPixelsInRect(ink, box.get(), &n, nullptr) == 0 ? n : 0;
+}
+
+// Whether the gap between two words of a line holds an underscore, which Tesseract reads as a
+// space in enlarged monospace text: a thin run of ink below the baseline across most of the
+// gap, nothing else in it, and not going on under the words as an underline does. The gap
+// runs between the words' letters: a word's box may take in the underscore. x is the x-height,
+// baseline the line's baseline at the gap.
+bool underscoreBetween(Pix* ink, const Word& a, const Word& b, int baseline, double x) {
+    const int speck = std::max(1, int(x / 12));  // an edge's stray pixels, the baseline's slope
+    const int top = std::min(a.top, b.top), foot = baseline + speck;
+    int left = a.right, right = b.left - 1;
+    while (left > a.left && inkIn(ink, left - 1, top, left - 1, foot - 1) <= speck) --left;
+    while (right < b.right - 1 && inkIn(ink, right + 1, top, right + 1, foot - 1) <= speck) ++right;
+    const int width = right - left + 1;
+    if (width < x / 2 || width > 3 * x) return false;  // about a letter wide
+    // Half an x-height down at most, and clear below: where lines stand close, the next line's
+    // capitals reach up to there.
+    int rows = 0, last = 0;
+    for (int y = top; y <= baseline + int(x / 2); ++y) {
+        const int n = inkIn(ink, left, y, right, y);
+        if (n <= speck) continue;
+        if (10 * n < 6 * width || y < foot || 2 * inkIn(ink, a.left, y, left - 1, y) > left - a.left ||
+            2 * inkIn(ink, right + 1, y, b.right - 1, y) > b.right - 1 - right)
+            return false;
+        ++rows, last = y;
+    }
+    return rows > 0 && rows <= std::max(2.0, x / 3) && inkIn(ink, left, last + 1, right, last + 1) <= speck;
+}
+
+// The engine's lines, moved by (dx, dy), their blocks numbered on. x is the x-height of the text.
+void addLines(tesseract::TessBaseAPI& engine, int dx, int dy, double x, Reading& reading) {
     const std::unique_ptr<tesseract::ResultIterator> line(engine.GetIterator());
     if (!line || line->Empty(tesseract::RIL_TEXTLINE)) return;
+    const PixPtr ink(x > 0 ? engine.GetThresholdedImage() : nullptr);
     do {
         if (line->IsAtBeginningOf(tesseract::RIL_BLOCK)) ++reading.blocks;
         const TextPtr text(line->GetUTF8Text(tesseract::RIL_TEXTLINE));
@@ -279,6 +314,24 @@ void addLines(tesseract::TessBaseAPI& engine, int dx, int dy, Reading& reading) 
             if (isBlank(w.text) || !word.BoundingBox(tesseract::RIL_WORD, &w.left, &w.top, &w.right, &w.bottom)) continue;
             l.words.push_back(std::move(w));
         } while (!word.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) && word.Next(tesseract::RIL_WORD));
+        // Words parted by an underscore made one again, and the line written anew from its words.
+        bool joined = false;
+        for (std::size_t i = 1; ink && i < l.words.size(); ++i) {
+            Word &a = l.words[i - 1], &b = l.words[i];
+            const int span = std::max(1, l.right - l.left);
+            const int baseline = l.baseline + (l.baselineRight - l.baseline) * (a.right - l.left) / span;
+            if (!underscoreBetween(ink.get(), a, b, baseline, x)) continue;
+            // Tesseract may have read the underscore itself, and only put a space beside it.
+            a.text += (a.text.back() == '_' || b.text.front() == '_' ? "" : "_") + b.text;
+            a.confidence = std::min(a.confidence, b.confidence);
+            a.right = b.right, a.top = std::min(a.top, b.top), a.bottom = std::max(a.bottom, b.bottom);
+            l.words.erase(l.words.begin() + std::ptrdiff_t(i--));
+            joined = true;
+        }
+        if (joined) {
+            l.text.clear();
+            for (const Word& w : l.words) l.text += (l.text.empty() ? "" : " ") + w.text;
+        }
         move(l, dx, dy);
         reading.lines.push_back(std::move(l));
     } while (line->Next(tesseract::RIL_TEXTLINE));
@@ -335,7 +388,7 @@ void recover(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& readi
         engine.SetImage(crop.get());
         if (engine.Recognize(nullptr) != 0) continue;
         const auto [sum, words] = confidencesOf(engine);
-        if (words > 0 && sum >= surely * words) addLines(engine, clipped->x, clipped->y, reading);
+        if (words > 0 && sum >= surely * words) addLines(engine, clipped->x, clipped->y, x, reading);
     }
     engine.SetPageSegMode(tesseract::PSM_AUTO);
 }
@@ -345,7 +398,7 @@ bool readPart(tesseract::TessBaseAPI& engine, Pix* part, double x, Reading& read
     if (engine.Recognize(nullptr) != 0) return false;
     std::tie(reading.confidences, reading.words) = confidencesOf(engine);
     reading.gap = wordGap(engine);
-    addLines(engine, 0, 0, reading);
+    addLines(engine, 0, 0, x, reading);
     recover(engine, part, x, reading);
     return true;
 }
