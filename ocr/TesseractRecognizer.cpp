@@ -119,6 +119,13 @@ struct Line {
     std::vector<Word> words;
 };
 
+// Words written out as a line.
+std::string textOf(const std::vector<Word>& words) {
+    std::string text;
+    for (const Word& w : words) text += (text.empty() ? "" : " ") + w.text;
+    return text;
+}
+
 // The median gap between the words of a line.
 int wordGap(tesseract::TessBaseAPI& engine) {
     const std::unique_ptr<tesseract::ResultIterator> word(engine.GetIterator());
@@ -197,13 +204,13 @@ void splitColumns(std::vector<Line>& lines, std::size_t& blocks, int gap) {
                 Line piece{{}, 0, INT_MAX, INT_MAX, INT_MIN, INT_MIN, l.baseline, l.baseline, first + c, false, {}};
                 for (const Word& w : l.words) {
                     if (column(w.left) != c) continue;
-                    piece.text += (piece.text.empty() ? "" : " ") + w.text;
                     piece.confidence += w.confidence;
                     piece.left = std::min(piece.left, w.left), piece.top = std::min(piece.top, w.top);
                     piece.right = std::max(piece.right, w.right), piece.bottom = std::max(piece.bottom, w.bottom);
                     piece.words.push_back(w);
                 }
                 if (piece.words.empty()) continue;
+                piece.text = textOf(piece.words);
                 piece.confidence /= float(piece.words.size());
                 split.push_back(std::move(piece));
             }
@@ -328,10 +335,7 @@ void addLines(tesseract::TessBaseAPI& engine, int dx, int dy, double x, Reading&
             l.words.erase(l.words.begin() + std::ptrdiff_t(i--));
             joined = true;
         }
-        if (joined) {
-            l.text.clear();
-            for (const Word& w : l.words) l.text += (l.text.empty() ? "" : " ") + w.text;
-        }
+        if (joined) l.text = textOf(l.words);
         move(l, dx, dy);
         reading.lines.push_back(std::move(l));
     } while (line->Next(tesseract::RIL_TEXTLINE));
