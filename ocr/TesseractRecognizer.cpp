@@ -277,9 +277,27 @@ int inkIn(Pix* ink, int left, int top, int right, int bottom) {
 bool underscoreBetween(Pix* ink, const Word& a, const Word& b, int baseline, double x) {
     const int speck = std::max(1, int(x / 12));  // an edge's stray pixels, the baseline's slope
     const int top = std::min(a.top, b.top), foot = baseline + speck;
+    const auto inkAbove = [&](int column) { return inkIn(ink, column, top, column, foot - 1); };
     int left = a.right, right = b.left - 1;
-    while (left > a.left && inkIn(ink, left - 1, top, left - 1, foot - 1) <= speck) --left;
-    while (right < b.right - 1 && inkIn(ink, right + 1, top, right + 1, foot - 1) <= speck) ++right;
+    if (right < left) {
+        // Boxes that overlap, one of them over the underscore: the gap is the widest run of
+        // columns clear above the baseline that meets the overlap.
+        int start = -1, widest = 0;
+        for (int c = a.left; c <= b.right; ++c) {
+            const bool clear = c < b.right && inkAbove(c) <= speck;
+            if (clear && start < 0) start = c;
+            if (clear || start < 0) continue;
+            if (c > b.left && start <= a.right && c - start > widest) widest = c - start, left = start, right = c - 1;
+            start = -1;
+        }
+        if (widest == 0) return false;
+    } else {
+        while (left > a.left && inkAbove(left - 1) <= speck) --left;
+        while (right < b.right - 1 && inkAbove(right + 1) <= speck) ++right;
+    }
+    // Not the stray tip of a letter at either end.
+    while (left < right && inkAbove(left) > 0) ++left;
+    while (right > left && inkAbove(right) > 0) --right;
     const int width = right - left + 1;
     if (width < x / 2 || width > 3 * x) return false;  // about a letter wide
     // Half an x-height down at most, and clear below: where lines stand close, the next line's
