@@ -115,12 +115,16 @@ protected:
             ADD_FAILURE() << "no such dialog";
         });
     }
-    // The view as it is drawn once every render it asked for has landed.
+    // The view as it is drawn once every render it asked for has landed. A render that the grab itself asked
+    // for may finish before the grab returns: the image counts only when no render lands after it.
     QImage drawn() {
         for (int i = 0; i < 1000; ++i) {
             QTest::qWait(10);
-            const QImage image = editor->view->rendering() ? QImage() : viewport()->grab().toImage();
-            if (!image.isNull() && !editor->view->rendering()) return image;
+            if (editor->view->rendering()) continue;
+            QSignalSpy landed(editor->view, &PDFView::pageRendered);
+            const QImage image = viewport()->grab().toImage();
+            QTest::qWait(10);
+            if (!editor->view->rendering() && landed.isEmpty()) return image;
         }
         ADD_FAILURE() << "the renders never settled";
         return {};
