@@ -66,7 +66,8 @@ QImage loadImage(const std::string& path) {
 
 // The whole image as opaque 32-bit RGB, or 8-bit grey when it has no colour.
 // Transparent parts go onto white: left as they are, dark text on a transparent
-// ground reads as black on black.
+// ground reads as black on black. Light text on a clear ground (most of the image clear, what
+// is drawn lighter than mid-grey) goes onto black, or it would be white on white.
 QImage bitmapOf(const QImage& image) {
     // Grey kept grey: a quarter of the memory, and the same grey in the end.
     const auto format = image.format();
@@ -77,11 +78,24 @@ QImage bitmapOf(const QImage& image) {
     if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
     QImage bitmap = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (bitmap.isNull()) return {};
+    long long transparent = 0, drawn = 0, light = 0;
+    for (int y = 0; y < bitmap.height(); ++y) {
+        const auto* pixel = reinterpret_cast<const QRgb*>(bitmap.constScanLine(y));
+        for (int x = 0; x < bitmap.width(); ++x) {
+            if (qAlpha(pixel[x]) < 128) {
+                ++transparent;
+                continue;
+            }
+            ++drawn;
+            light += qGray(qUnpremultiply(pixel[x])) > 127;
+        }
+    }
+    const bool onBlack = transparent > drawn && light * 2 > drawn;
     for (int y = 0; y < bitmap.height(); ++y) {
         auto* pixel = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
         for (int x = 0; x < bitmap.width(); ++x) {
-            // Premultiplied colour over white: c + (1 - alpha) * 255.
-            const int clear = 255 - qAlpha(pixel[x]);
+            // Premultiplied colour over white, c + (1 - alpha) * 255, or over black, c.
+            const int clear = onBlack ? 0 : 255 - qAlpha(pixel[x]);
             pixel[x] = qRgb(qRed(pixel[x]) + clear, qGreen(pixel[x]) + clear, qBlue(pixel[x]) + clear);
         }
     }

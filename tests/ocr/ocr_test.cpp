@@ -30,10 +30,11 @@ const QString left =
 const QString right =
     "Съешь же ещё этих мягких\nфранцузских булок, да\nThe quick brown fox jumps\nover the lazy dog.";
 
-QImage page(const QColor& ground) {
+QImage page(const QColor& ground, const QColor& ink = Qt::black) {
     QImage image(1050, 240, QImage::Format_ARGB32);
     image.fill(ground);
     QPainter painter(&image);
+    painter.setPen(ink);
     painter.setFont(QFont("DejaVu Sans", 20));
     painter.drawText(30, 30, 520, 200, 0, left);
     painter.drawText(600, 46, 450, 200, 0, right);
@@ -132,6 +133,7 @@ class TavrinOcr : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(page(Qt::transparent).save(path("text.png")));  // black on black unless put on white
+        ASSERT_TRUE(page(Qt::transparent, Qt::white).save(path("light.png")));  // and white on white unless on black
         ASSERT_TRUE(photographed(page(Qt::white)).save(path("slant.jpg"), "JPEG", 80));
         const QColor dark(30, 30, 30), grey(212, 212, 212);
         // Short replies on the left, none beside another: read from the top down, not side by side.
@@ -202,6 +204,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
     const std::vector<std::tuple<QString, QString, double>> cases = {
         {"text.png", columns, 0.05},   // transparent ground, two columns
         {"photo.jpg", columns, 0.05},  // turned by its EXIF orientation
+        {"light.png", columns, 0.05},
         {"upside.png", columns, 0.05},  // turned by what its text looks like
         {"text.heic", columns, 0.05},  {"text.avif", columns, 0.05}, {"text.pdf", columns, 0.05},
         {"text.jp2", columns, 0.05},
