@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 void PixDeleter::operator()(Pix* pix) const { pixDestroy(&pix); }
@@ -154,6 +155,20 @@ std::vector<Region> sideBarsOf(Pix* frame) {
     return bars;
 }
 
+// A stroke of large text is a flat part too: one nested in another part, enclosing at most two
+// holes (a letter's counters) that are flat or at a flat part's rim, at least a fifth flat. Taken
+// for a panel, a dark letter was inverted as one holding light text, and a light letter in a dark
+// banner kept as one holding dark text. A panel's holes are its text, whose strokes are not flat.
+bool letterStroke(Pix* part, Pix* holes, Pix* flat, Pix* inside) {
+    const PixPtr nested(pixAnd(nullptr, part, inside));
+    const PixPtr flatHoles(pixAnd(nullptr, holes, flat));
+    const PixPtr nearFlat(flatHoles ? pixDilateBrick(nullptr, flatHoles.get(), 5, 5) : nullptr);
+    if (!nested || !nearFlat || !pixAnd(nearFlat.get(), nearFlat.get(), holes)) return false;
+    l_int32 counters = 3;
+    return count(nested.get()) > 0.9 * count(part) && 5 * count(flatHoles.get()) >= count(holes) &&
+           2 * count(nearFlat.get()) > count(holes) && pixCountConnComp(holes, 8, &counters) == 0 && counters <= 2;
+}
+
 // Light text on dark ground turned dark on light, panel by panel: each flat stretch of one
 // colour (a window, a bar, a bubble, a button) is judged by the text it holds, lighter or
 // darker than itself, whatever its own brightness; a panel inside another is judged on its
@@ -178,19 +193,36 @@ PixPtr invertLightText(PixPtr grey, std::vector<Region>& sideBars) {
         bool invert;
     };
     std::vector<Panel> panels;
+    // Each part large enough with what it encloses, and all that the parts enclose: a part
+    // lying there is nested in another.
+    std::vector<std::pair<int, PixPtr>> enclosing;
+    const PixPtr inside(pixCreate(w, h, 1));
+    if (!inside) return grey;
     for (int i = 0; i < pixaGetCount(parts); ++i) {
         const PixPtr part(pixaGetPix(parts, i, L_CLONE));
         if (count(part.get()) < std::max(200.0, 0.001 * w * h)) continue;
-        // Its holes hold its text, but a hole as large as a page lying on a dark table is no text.
         PixPtr holes(pixHolesByFilling(part.get(), 8));
-        if (holes) holes.reset(pixSelectBySize(holes.get(), 0, h / 4, 4, L_SELECT_HEIGHT, L_SELECT_IF_LT, nullptr));
-        PixPtr region(holes ? pixOr(nullptr, part.get(), holes.get()) : nullptr);
+        if (!holes) continue;
+        l_int32 x = 0, y = 0;
+        pixaGetBoxGeometry(parts, i, &x, &y, nullptr, nullptr);
+        pixRasterop(inside.get(), x, y, width(holes.get()), height(holes.get()), PIX_SRC | PIX_DST, holes.get(), 0, 0);
+        enclosing.emplace_back(i, std::move(holes));
+    }
+    for (const auto& [i, enclosed] : enclosing) {
+        const PixPtr part(pixaGetPix(parts, i, L_CLONE));
         l_int32 x = 0, y = 0, pw = 0, ph = 0;
         pixaGetBoxGeometry(parts, i, &x, &y, &pw, &ph);
         const BoxPtr box(boxCreate(x, y, pw, ph));
-        const PixPtr here(box ? pixClipRectangle(small.get(), box.get(), nullptr) : nullptr);
         const PixPtr flatHere(box ? pixClipRectangle(flat.get(), box.get(), nullptr) : nullptr);
-        const PixPtr ink(region && flatHere ? pixSubtract(nullptr, region.get(), flatHere.get()) : nullptr);
+        const PixPtr insideHere(box ? pixClipRectangle(inside.get(), box.get(), nullptr) : nullptr);
+        if (!flatHere || !insideHere) continue;
+        Pix* holes = enclosed.get();
+        if (letterStroke(part.get(), holes, flatHere.get(), insideHere.get())) continue;
+        // Its holes hold its text, but a hole as large as a page lying on a dark table is no text.
+        const PixPtr text(pixSelectBySize(holes, 0, h / 4, 4, L_SELECT_HEIGHT, L_SELECT_IF_LT, nullptr));
+        PixPtr region(text ? pixOr(nullptr, part.get(), text.get()) : nullptr);
+        const PixPtr here(box ? pixClipRectangle(small.get(), box.get(), nullptr) : nullptr);
+        const PixPtr ink(region ? pixSubtract(nullptr, region.get(), flatHere.get()) : nullptr);
         l_float32 ground = 0;
         if (!here || !ink || pixGetRankValueMasked(here.get(), part.get(), 0, 0, 1, 0.5f, &ground, nullptr) != 0)
             continue;
@@ -369,18 +401,15 @@ std::optional<Quad> pageIn(Pix* small, Pix* edges, int least, float scale) {
         if (!(degrees >= 75 && degrees <= 105)) return std::nullopt;  // NaN too, for corners that coincide
     }
     // An upright rectangle is a window, dialog or panel on a screen, with text around it
-    // that cutting it out would lose; a page photographed by hand is never quite upright.
-    const auto atBox = [&](Point p) {
-        const double dx = std::min(std::abs(p.x - bx), std::abs(p.x - bx - bw));
-        const double dy = std::min(std::abs(p.y - by), std::abs(p.y - by - bh));
-        return dx <= 3 && dy <= 3;
-    };
-    if (std::all_of(corner.begin(), corner.end(), atBox)) return std::nullopt;
+    // that cutting it out would lose; a page photographed by hand is never quite upright, and
+    // fills less of its box (photographed pages up to 0.985). The fill, not the corners, since
+    // those of a rounded panel lie off its box: a dark card was cut out of its page.
+    const PixPtr region(holes ? pixOr(nullptr, page.get(), holes.get()) : nullptr);
+    if (!region || count(region.get()) >= 0.99 * bw * bh) return std::nullopt;
     // A page lies on something unlike it: a block of text on a screen has the same
     // background inside and out, and cutting it out lost its first line and line ends.
-    const PixPtr region(holes ? pixOr(nullptr, page.get(), holes.get()) : nullptr);
     const PixPtr pageMask(pixCreate(w, h, 1));
-    if (!region || !pageMask) return std::nullopt;
+    if (!pageMask) return std::nullopt;
     pixRasterop(pageMask.get(), bx, by, bw, bh, PIX_SRC, region.get(), 0, 0);
     const PixPtr outside(pixInvert(nullptr, pageMask.get()));
     l_float32 inMedian = 0, outMedian = 0;

@@ -155,6 +155,20 @@ protected:
                                            {Qt::white, Qt::black, chat[2]},
                                            {QColor(22, 163, 74), Qt::white, chat[3]}})
                         .save(path("bars.png")));
+        // A heading in large letters, whose strokes are flat too, over a rounded dark card: no page.
+        QImage poster(1400, 700, QImage::Format_RGB32);
+        poster.fill(Qt::white);
+        QPainter ink(&poster);
+        ink.setFont(QFont("DejaVu Sans", 80));
+        ink.drawText(60, 150, "Итоги года");
+        ink.setBrush(QColor(30, 41, 59));
+        ink.drawRoundedRect(60, 250, 1280, 300, 20, 20);
+        ink.setFont(QFont("DejaVu Sans", 16));
+        ink.setPen(Qt::white);
+        ink.drawText(QRect(100, 290, 1200, 200), Qt::TextWordWrap, chat[1] + ' ' + chat[3]);
+        ink.setPen(Qt::black);
+        ink.drawText(60, 620, chat[0]);
+        ASSERT_TRUE(ink.end() && poster.save(path("poster.png")));
         // Stored turned a quarter to the left; its EXIF tag says to turn it back.
         ASSERT_TRUE(page(Qt::white).transformed(QTransform().rotate(-90)).save(path("photo.jpg")));
         ASSERT_EQ(QProcess::execute("exiftool", {"-q", "-Orientation#=6", path("photo.jpg")}), 0);
@@ -215,6 +229,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         {"code.png", listing, 0.01},  // its keywords taken for a column of their own, underscores for spaces
         {"light-code.png", listing, 0.01},  // a line with a space read after a full stop, doubted and dropped
         {"sidebar.png", sideBar, 0.05}, {"level.png", sideBar, 0.05},
+        {"poster.png", "Итоги года " + chat[1] + ' ' + chat[3] + ' ' + chat[0], 0.05},
     };
     std::vector<QByteArray> outputs;
     for (const auto& [name, truth, bound] : cases) {
