@@ -39,28 +39,6 @@ int count(Pix* binary) {
     return n;
 }
 
-// Built straight from the bitmap: a 32-bit copy first would double the memory of a huge image.
-PixPtr greyOf(const QImage& bitmap) {
-    const bool isGrey = bitmap.format() == QImage::Format_Grayscale8;
-    const QImage rgb = isGrey || bitmap.format() == QImage::Format_RGB32 ? bitmap
-                                                                         : bitmap.convertToFormat(QImage::Format_RGB32);
-    if (rgb.isNull()) return nullptr;
-    PixPtr grey(pixCreateNoInit(rgb.width(), rgb.height(), 8));
-    if (!grey) return nullptr;
-    const l_int32 wordsPerLine = pixGetWpl(grey.get());
-    for (int y = 0; y < rgb.height(); ++y) {
-        const uchar* line = rgb.constScanLine(y);
-        const auto* in = reinterpret_cast<const QRgb*>(line);
-        l_uint32* out = pixGetData(grey.get()) + static_cast<std::ptrdiff_t>(y) * wordsPerLine;
-        if (isGrey) std::memcpy(out, line, std::size_t(rgb.width()));
-        else
-            for (int x = 0; x < rgb.width(); ++x) SET_DATA_BYTE(out, x, qGray(in[x]));
-    }
-    // Copied in memory order; Leptonica reads the bytes of each 32-bit word in the machine's order.
-    if (isGrey) pixEndianByteSwap(grey.get());
-    return grey;
-}
-
 // A copy at most side pixels long, for the steps that only look; scale is its size over the original's.
 PixPtr reduced(Pix* grey, int side, float& scale) {
     scale = std::min(1.0f, float(side) / float(std::max(width(grey), height(grey))));
@@ -557,6 +535,28 @@ bool curled(Pix* grey) {
 }
 
 }  // namespace
+
+// Built straight from the bitmap: a 32-bit copy first would double the memory of a huge image.
+PixPtr greyOf(const QImage& bitmap) {
+    const bool isGrey = bitmap.format() == QImage::Format_Grayscale8;
+    const QImage rgb = isGrey || bitmap.format() == QImage::Format_RGB32 ? bitmap
+                                                                         : bitmap.convertToFormat(QImage::Format_RGB32);
+    if (rgb.isNull()) return nullptr;
+    PixPtr grey(pixCreateNoInit(rgb.width(), rgb.height(), 8));
+    if (!grey) return nullptr;
+    const l_int32 wordsPerLine = pixGetWpl(grey.get());
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar* line = rgb.constScanLine(y);
+        const auto* in = reinterpret_cast<const QRgb*>(line);
+        l_uint32* out = pixGetData(grey.get()) + static_cast<std::ptrdiff_t>(y) * wordsPerLine;
+        if (isGrey) std::memcpy(out, line, std::size_t(rgb.width()));
+        else
+            for (int x = 0; x < rgb.width(); ++x) SET_DATA_BYTE(out, x, qGray(in[x]));
+    }
+    // Copied in memory order; Leptonica reads the bytes of each 32-bit word in the machine's order.
+    if (isGrey) pixEndianByteSwap(grey.get());
+    return grey;
+}
 
 double xHeightOf(Pix* prepared) { return pixGetXRes(prepared) / dpiPerXHeight; }
 

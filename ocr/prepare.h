@@ -26,5 +26,8 @@ struct Region {
 };
 PixPtr prepareForRecognition(const QImage& bitmap, std::vector<Region>* sideBars = nullptr);
 
+// The bitmap as 8-bit grey and nothing more; null when it cannot be made.
+PixPtr greyOf(const QImage& bitmap);
+
 // The x-height of the prepared page's text, from the resolution it was given; 0 when unknown.
 double xHeightOf(Pix* prepared);

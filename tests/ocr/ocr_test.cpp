@@ -145,6 +145,11 @@ protected:
                                                 "14", "-fill", "#c0c5ce", "-annotate", "+12+24",
                                                 chat[1] + '\n' + chat[0] + '\n' + chat[3], path("slate.png")}),
                   0);
+        // White letters outlined in black over a picture, as on a meme.
+        ASSERT_EQ(QProcess::execute("convert", {"-seed", "5", "-size", "1300x300", "plasma:fractal", "-blur", "0x4", "-font",
+                                                "DejaVu-Sans-Bold", "-pointsize", "30", "-fill", "white", "-stroke", "black",
+                                                "-strokewidth", "2", "-annotate", "+20+100", chat[3] + '\n' + chat[2], path("meme.png")}),
+                  0);
         ASSERT_TRUE(code(QColor(43, 48, 59), QColor(192, 197, 206), 14).save(path("code.png")));
         ASSERT_TRUE(code(QColor(253, 246, 227), QColor(101, 123, 131), 12).save(path("light-code.png")));
         // Entries between the body's lines, and level with them.
@@ -230,6 +235,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         {"light-code.png", listing, 0.01},  // a line with a space read after a full stop, doubted and dropped
         {"sidebar.png", sideBar, 0.05}, {"level.png", sideBar, 0.05},
         {"poster.png", "Итоги года " + chat[1] + ' ' + chat[3] + ' ' + chat[0], 0.05},
+        {"meme.png", chat[3] + ' ' + chat[2], 0.05},
     };
     std::vector<QByteArray> outputs;
     for (const auto& [name, truth, bound] : cases) {
