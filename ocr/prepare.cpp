@@ -139,12 +139,14 @@ std::vector<Region> sideBarsOf(Pix* frame) {
 // banner kept as one holding dark text. A panel's holes are its text, whose strokes are not flat.
 bool letterStroke(Pix* part, Pix* holes, Pix* flat, Pix* inside) {
     const PixPtr nested(pixAnd(nullptr, part, inside));
+    l_int32 counters = 3;
+    if (!nested || count(nested.get()) <= 0.9 * count(part) || pixCountConnComp(holes, 8, &counters) != 0 ||
+        counters > 2)
+        return false;
     const PixPtr flatHoles(pixAnd(nullptr, holes, flat));
     const PixPtr nearFlat(flatHoles ? pixDilateBrick(nullptr, flatHoles.get(), 5, 5) : nullptr);
-    if (!nested || !nearFlat || !pixAnd(nearFlat.get(), nearFlat.get(), holes)) return false;
-    l_int32 counters = 3;
-    return count(nested.get()) > 0.9 * count(part) && 5 * count(flatHoles.get()) >= count(holes) &&
-           2 * count(nearFlat.get()) > count(holes) && pixCountConnComp(holes, 8, &counters) == 0 && counters <= 2;
+    return nearFlat && pixAnd(nearFlat.get(), nearFlat.get(), holes) && 5 * count(flatHoles.get()) >= count(holes) &&
+           2 * count(nearFlat.get()) > count(holes);
 }
 
 // Light text on dark ground turned dark on light, panel by panel: each flat stretch of one
