@@ -536,6 +536,33 @@ bool curled(Pix* grey) {
     return bend && *bend >= 30;
 }
 
+// Which grey to make of a colour image: -1 for the usual luminance, or the colour channel (0 red,
+// 1 green, 2 blue) that varies most when it varies at least four times as much as the luminance,
+// which then varies by less than 10 levels. Text and ground of about the same grey but of another
+// hue (violet on green) kept only their outlines in luminance. Colourful grounds under black or
+// white text vary in luminance too and keep it. Measured on a grid of some 250000 pixels.
+int channelOf(const QImage& rgb) {
+    const int step = std::max(1, int(std::sqrt(double(rgb.width()) * rgb.height() / 250000)));
+    std::array<double, 4> sum{}, squares{};
+    double n = 0;
+    for (int y = 0; y < rgb.height(); y += step) {
+        const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); x += step) {
+            const std::array<double, 4> value{double(qRed(in[x])), double(qGreen(in[x])), double(qBlue(in[x])),
+                                              0.299 * qRed(in[x]) + 0.587 * qGreen(in[x]) + 0.114 * qBlue(in[x])};
+            for (int c = 0; c < 4; ++c) {
+                sum[c] += value[c];
+                squares[c] += value[c] * value[c];
+            }
+            ++n;
+        }
+    }
+    std::array<double, 4> spread{};
+    for (int c = 0; c < 4; ++c) spread[c] = std::sqrt(std::max(0.0, squares[c] / n - sum[c] * sum[c] / n / n));
+    const int most = int(std::max_element(spread.begin(), spread.begin() + 3) - spread.begin());
+    return spread[3] < 10 && spread[most] >= 4 * spread[3] ? most : -1;
+}
+
 }  // namespace
 
 // Built straight from the bitmap: a 32-bit copy first would double the memory of a huge image.
@@ -546,6 +573,7 @@ PixPtr greyOf(const QImage& bitmap) {
     if (rgb.isNull()) return nullptr;
     PixPtr grey(pixCreateNoInit(rgb.width(), rgb.height(), 8));
     if (!grey) return nullptr;
+    const int channel = isGrey ? -1 : channelOf(rgb);
     const l_int32 wordsPerLine = pixGetWpl(grey.get());
     for (int y = 0; y < rgb.height(); ++y) {
         const uchar* line = rgb.constScanLine(y);
@@ -553,7 +581,8 @@ PixPtr greyOf(const QImage& bitmap) {
         l_uint32* out = pixGetData(grey.get()) + static_cast<std::ptrdiff_t>(y) * wordsPerLine;
         if (isGrey) std::memcpy(out, line, std::size_t(rgb.width()));
         else
-            for (int x = 0; x < rgb.width(); ++x) SET_DATA_BYTE(out, x, qGray(in[x]));
+            for (int x = 0; x < rgb.width(); ++x)
+                SET_DATA_BYTE(out, x, channel < 0 ? qGray(in[x]) : (in[x] >> (16 - 8 * channel)) & 0xff);
     }
     // Copied in memory order; Leptonica reads the bytes of each 32-bit word in the machine's order.
     if (isGrey) pixEndianByteSwap(grey.get());

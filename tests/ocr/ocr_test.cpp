@@ -11,9 +11,12 @@
 #include <QTemporaryDir>
 #include <cmath>
 
+#include <leptonica/allheaders.h>
+
 #include "TesseractRecognizer.h"
 #include "cer.h"
 #include "decode.h"
+#include "prepare.h"
 #include "recognize.h"
 
 void PrintTo(const QByteArray& bytes, std::ostream* os) { *os << '"' << bytes.toStdString() << '"'; }
@@ -351,6 +354,23 @@ TEST_F(Recognize, HugeImagesReadAsTheUsualPathReadsThem) {
     for (int y = 0; y < grey.height(); ++y)
         for (int x = 0; x < grey.width(); ++x) off += std::abs(qGray(grey.pixel(x, y)) - qGray(usual.pixel(x, y)));
     EXPECT_LT(off / grey.width() / grey.height(), 2);
+}
+
+// Violet text on green, both of one grey in luminance: the grey made for recognition keeps the
+// text apart from its ground.
+TEST(Grey, KeepsTextOfTheGroundsLuminance) {
+    QImage image(400, 60, QImage::Format_RGB32);
+    image.fill(QColor(80, 165, 21));
+    QPainter painter(&image);
+    painter.setFont(QFont("DejaVu Sans", 16));
+    painter.setPen(QColor(148, 64, 246));
+    painter.drawText(10, 40, "Violet on green");
+    painter.end();
+    const PixPtr grey = greyOf(image);
+    ASSERT_TRUE(grey);
+    l_int32 darkest = 0, lightest = 0;
+    pixGetRangeValues(grey.get(), 1, L_SELECT_MIN, &darkest, &lightest);
+    EXPECT_GT(lightest - darkest, 100);
 }
 
 // The real recogniser, and what it reported before recognize() filtered it.
