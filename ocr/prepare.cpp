@@ -437,14 +437,38 @@ PixPtr straighten(PixPtr grey, Quad corner) {
 // A page turned in the photo whose outline was not found, turned upright when its lines
 // clearly slant: Tesseract broke lines slanting by a few degrees into pieces. Below a degree
 // it reads them as they are.
+// The angle in degrees that levels the lines of text, or stands them exactly upright when they
+// run sideways (the orientation model turns those); none when there are no lines to go by.
+// Leptonica's usual search first, 7 degrees either way about the corner. Where it finds none, one
+// over 45 degrees about the centre, of the image and of the image turned a quarter: close-up
+// photos of lines held at 10 degrees, or sideways and 10 degrees off, with no page outline to go
+// by, read as nothing at all. Lines at 2 to 40 degrees scored 4 to 8.5 there, pictures without
+// text at most 2.1.
+std::optional<float> skewOf(Pix* binary) {
+    l_float32 angle = 0, confidence = 0;
+    constexpr float sure = 3;
+    if (pixFindSkew(binary, &angle, &confidence) == 0 && confidence >= sure) return angle;
+    std::optional<float> best;
+    float bestConfidence = sure;
+    const PixPtr turned(pixRotate90(binary, 1));
+    for (Pix* pix : {binary, turned.get()}) {
+        if (pix && pixFindSkewSweepAndSearchScorePivot(pix, &angle, &confidence, nullptr, 4, 2, 0, 45, 1, 0.01f,
+                                                       L_SHEAR_ABOUT_CENTER) == 0 &&
+            confidence >= bestConfidence) {
+            best = angle;
+            bestConfidence = confidence;
+        }
+    }
+    return best;
+}
+
 PixPtr deskew(PixPtr grey) {
     float scale = 1;
     const PixPtr small = reduced(grey.get(), 1600, scale);
     const PixPtr binary(small ? darkOf(small.get()) : nullptr);
-    l_float32 angle = 0, confidence = 0;
-    if (!binary || pixFindSkew(binary.get(), &angle, &confidence) != 0 || confidence < 3 || std::abs(angle) < 1)
-        return grey;
-    const float radians = float(angle * M_PI / 180);
+    const std::optional<float> angle = binary ? skewOf(binary.get()) : std::nullopt;
+    if (!angle || std::abs(*angle) < 1) return grey;
+    const float radians = float(*angle * M_PI / 180);
     PixPtr turned(pixRotate(grey.get(), radians, L_ROTATE_AREA_MAP, L_BRING_IN_WHITE, 0, 0));
     if (!turned) return grey;
     // The corners brought in take the background's shade: left white beside a flattened grey

@@ -181,6 +181,7 @@ protected:
         ASSERT_TRUE(page(Qt::white).transformed(QTransform().rotate(-90)).save(path("photo.jpg")));
         ASSERT_EQ(QProcess::execute("exiftool", {"-q", "-Orientation#=6", path("photo.jpg")}), 0);
         ASSERT_TRUE(page(Qt::white).transformed(QTransform().rotate(180)).save(path("upside.png")));  // no tag
+        ASSERT_TRUE(page(Qt::white).transformed(QTransform().rotate(-100)).save(path("held.png")));
         QImage grain(600, 200, QImage::Format_Grayscale8);  // Tesseract reads a line of spaces in it
         QRandomGenerator random(7);
         std::generate_n(grain.bits(), grain.sizeInBytes(), [&] { return uchar(random.bounded(150, 256)); });
@@ -228,6 +229,7 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         {"photo.jpg", columns, 0.05},  // turned by its EXIF orientation
         {"light.png", columns, 0.05},
         {"upside.png", columns, 0.05},  // turned by what its text looks like
+        {"held.png", columns, 0.05},    // sideways and 10 degrees off: levelled, then turned
         {"text.heic", columns, 0.05},  {"text.avif", columns, 0.05}, {"text.pdf", columns, 0.05},
         {"text.jp2", columns, 0.05},
         {"slant.jpg", columns, 0.05},
