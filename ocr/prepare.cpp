@@ -463,9 +463,6 @@ PixPtr straighten(PixPtr grey, Quad corner) {
     return page ? std::move(page) : std::move(grey);
 }
 
-// A page turned in the photo whose outline was not found, turned upright when its lines
-// clearly slant: Tesseract broke lines slanting by a few degrees into pieces. Below a degree
-// it reads them as they are.
 // The angle in degrees that levels the lines of text, or stands them exactly upright when they
 // run sideways (the orientation model turns those); none when there are no lines to go by.
 // Leptonica's usual search first, 7 degrees either way about the corner. Where it finds none, one
@@ -491,6 +488,9 @@ std::optional<float> skewOf(Pix* binary) {
     return best;
 }
 
+// A page turned in the photo whose outline was not found, turned upright when its lines
+// clearly slant: Tesseract broke lines slanting by a few degrees into pieces. Below a degree
+// it reads them as they are.
 PixPtr deskew(PixPtr grey) {
     float scale = 1;
     const PixPtr small = reduced(grey.get(), 1600, scale);
