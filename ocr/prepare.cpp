@@ -76,7 +76,7 @@ PixPtr despeckle(PixPtr grey) {
             ++seen;
             specks += lightest - darkest <= 24 && (at(x, y) - lightest > 80 || darkest - at(x, y) > 80);
         }
-    if (specks < 0.0003 * double(seen)) return grey;
+    if (seen == 0 || specks < 0.0003 * double(seen)) return grey;
     PixPtr smooth(pixMedianFilter(pix, 3, 3));
     return smooth ? std::move(smooth) : std::move(grey);
 }
