@@ -52,35 +52,6 @@ PixPtr darkOf(Pix* grey) {
     return PixPtr(pixThresholdToBinary(grey, threshold));
 }
 
-// Salt-and-pepper specks (a photocopy, a fax, a dusty scan) taken out with a 3 x 3 median:
-// enlarged with the text, they read as letters and marks (CER 0.13 on 24 speckled sheets, 0.02
-// with the median; the command 0.07). Judged by the share of pixels 80 levels darker or lighter
-// than all their eight neighbours, which differ by no more than 24 among themselves, on at most
-// a thousand rows: from 0.045 % on such sheets, at most 0.008 % on screenshots, photos with
-// grain and text 4 pixels high, whose thin strokes the median would take out too.
-PixPtr despeckle(PixPtr grey) {
-    Pix* pix = grey.get();
-    const int w = width(pix), h = height(pix), wordsPerLine = pixGetWpl(pix);
-    const l_uint32* data = pixGetData(pix);
-    const auto at = [&](int x, int y) { return int(GET_DATA_BYTE(data + std::ptrdiff_t(y) * wordsPerLine, x)); };
-    long long seen = 0, specks = 0;
-    for (int y = 1; y + 1 < h; y += std::max(1, h / 1000))
-        for (int x = 1; x + 1 < w; ++x) {
-            int darkest = 255, lightest = 0;
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) {
-                    if (dx == 0 && dy == 0) continue;
-                    darkest = std::min(darkest, at(x + dx, y + dy));
-                    lightest = std::max(lightest, at(x + dx, y + dy));
-                }
-            ++seen;
-            specks += lightest - darkest <= 24 && (at(x, y) - lightest > 80 || darkest - at(x, y) > 80);
-        }
-    if (seen == 0 || specks < 0.0003 * double(seen)) return grey;
-    PixPtr smooth(pixMedianFilter(pix, 3, 3));
-    return smooth ? std::move(smooth) : std::move(grey);
-}
-
 // An image dark all over (a dark theme) made light all over: the steps after this one assume
 // a light background, and flattening it destroyed light text on dark.
 PixPtr invertIfDark(PixPtr grey) {
@@ -647,7 +618,6 @@ double xHeightOf(Pix* prepared) { return pixGetXRes(prepared) / dpiPerXHeight; }
 PixPtr prepareForRecognition(const QImage& bitmap, std::vector<Region>* sideBars) {
     PixPtr grey = greyOf(bitmap);
     if (!grey) return nullptr;
-    grey = despeckle(std::move(grey));
     // Polarity first: the text measure and the page outline look for dark text on light.
     grey = invertIfDark(std::move(grey));
     std::vector<Region> bars;

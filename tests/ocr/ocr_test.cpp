@@ -186,11 +186,6 @@ protected:
         QRandomGenerator random(7);
         std::generate_n(grain.bits(), grain.sizeInBytes(), [&] { return uchar(random.bounded(150, 256)); });
         ASSERT_TRUE(grain.save(path("grain.png")));
-        QImage speckled = page(Qt::white);  // a photocopy's salt and pepper on one pixel in 50
-        for (int i = 0; i < speckled.width() * speckled.height() / 50; ++i)
-            speckled.setPixel(random.bounded(speckled.width()), random.bounded(speckled.height()),
-                              random.bounded(2) ? 0xff000000 : 0xffffffff);
-        ASSERT_TRUE(speckled.save(path("speckled.png")));
         ASSERT_TRUE(QFile::copy(path("text.png"), path("cut.png")) && QFile::resize(path("cut.png"), 999));
         ASSERT_TRUE(QFile(path("zero.png")).open(QIODevice::WriteOnly));
         // Its header claims 1 x 3,000,000 pixels, more than libpng allows a side.
@@ -235,7 +230,6 @@ TEST_F(TavrinOcr, OneRecordPerReadableFileInArgumentOrder) {
         {"light.png", columns, 0.05},
         {"upside.png", columns, 0.05},  // turned by what its text looks like
         {"held.png", columns, 0.05},    // sideways and 10 degrees off: levelled, then turned
-        {"speckled.png", columns, 0.05},
         {"text.heic", columns, 0.05},  {"text.avif", columns, 0.05}, {"text.pdf", columns, 0.05},
         {"text.jp2", columns, 0.05},
         {"slant.jpg", columns, 0.05},
