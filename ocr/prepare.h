@@ -26,7 +26,8 @@ struct Region {
 };
 PixPtr prepareForRecognition(const QImage& bitmap, std::vector<Region>* sideBars = nullptr);
 
-// The bitmap as 8-bit grey and nothing more; null when it cannot be made.
+// The bitmap as 8-bit grey and nothing more: its luminance, or for text and ground of one grey
+// but another hue the colour channel that tells them apart; null when it cannot be made.
 PixPtr greyOf(const QImage& bitmap);
 
 // The x-height of the prepared page's text, from the resolution it was given; 0 when unknown.
